@@ -1,0 +1,13 @@
+# Flags for the daemon and the host library: no C++ run-time is wanted on the
+# device, so exceptions, RTTI and thread-safe statics (which pull in
+# libstdc++'s guard functions) are off, and linking goes through the C driver.
+add_library(morvid_flags INTERFACE)
+target_compile_options(morvid_flags INTERFACE
+  -Wall -Wextra -Werror
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables>)
+target_link_options(morvid_flags INTERFACE -static-libgcc -Wl,--as-needed)
+
+# Give a target the C run-time only: it links with the C compiler driver.
+function(morvid_c_runtime_only target)
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+endfunction()

@@ -1,0 +1,61 @@
+#include "daemon/signals.h"
+
+#include "daemon/decimal.h"
+#include "devutil/devutil.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <string.h>
+#include <unistd.h>
+
+// SA_RESTART so that a signal never breaks a read, write or wait in progress
+// (a console write, _eval waiting for killall); sleep is never restarted,
+// so a signal still ends the loop's wait early, as wanted.
+static void install(int sig, void (*handler)(int))
+{
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    (void)sigaction(sig, &action, nullptr);
+}
+
+void set_signal_dispositions(void)
+{
+    // Ignoring SIGCHLD lets the kernel reap every finished child.
+    install(SIGCHLD, SIG_IGN);
+    install(SIGUSR1, on_signal);
+    install(SIGUSR2, on_signal);
+    install(SIGHUP, on_signal);
+}
+
+static char *put_text(char *out, const char *text)
+{
+    while (*text != '\0')
+        *out++ = *text++;
+    return out;
+}
+
+void on_signal(int sig)
+{
+    int saved_errno = errno;
+
+    // One write of a whole line, so it never mixes into a line the loop is
+    // writing and takes no stdio lock the loop may hold.
+    char line[sizeof "on_signal::recvd sig:\n" + DECIMAL_MAX];
+    char *end = put_text(line, "on_signal::recvd sig:");
+    end = put_decimal(end, sig);
+    *end++ = '\n';
+    (void)write(STDOUT_FILENO, line, static_cast<size_t>(end - line));
+
+    if (sig == SIGUSR1)
+        g_hearbeat_is_listening = 1;
+    else if (sig == SIGUSR2)
+        g_hearbeat_is_listening = 0;
+
+    // Re-armed on every delivery, so handling persists even under C
+    // libraries whose handlers are one-shot.
+    install(sig, on_signal);
+    errno = saved_errno;
+}

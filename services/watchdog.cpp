@@ -1,0 +1,3 @@
+#include "services/watchdog.h"
+
+void poll_services(void) {}

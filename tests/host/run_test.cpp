@@ -1,0 +1,180 @@
+#include "devutil/host/host.h"
+#include "temp_dir.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using Runner = TempDirTest;
+
+// _eval's vector is of char *; the strings live in args.
+static int eval(std::vector<std::string> args, const char *path, int timeout = 0,
+                int *ppid = nullptr)
+{
+    std::vector<char *> argv(args.size() + 1, nullptr);
+    std::transform(args.begin(), args.end(), argv.begin(), [](auto &arg) { return arg.data(); });
+    return host_eval(argv.data(), path, timeout, ppid);
+}
+
+TEST(Eval, ExitStatusPassedBack)
+{
+    const struct {
+        std::vector<std::string> args;
+        int expected;
+    } cases[] = {
+        {{"true"}, 0},
+        {{"sh", "-c", "exit 7"}, 7},
+        {{"zq_no_such_program_here"}, 127},
+        {{"/nonexistent/zq"}, 127},
+        {{"sh", "-c", "kill -TERM $$"}, 128 + SIGTERM},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(eval(c.args, nullptr), c.expected) << c.args.back();
+}
+
+TEST_F(Runner, RefusedRequestsRunNothing)
+{
+    std::vector<std::string> touch = {"touch", at("ran")};
+    int pid = 0;
+    EXPECT_EQ(host_eval(nullptr, nullptr, 0, nullptr), -1);
+    char *empty[] = {nullptr};
+    EXPECT_EQ(host_eval(empty, nullptr, 0, nullptr), -1);
+    EXPECT_EQ(eval(touch, nullptr, 5), -1);
+    EXPECT_EQ(eval(touch, nullptr, 0, &pid), -1);
+    EXPECT_EQ(eval(touch, at("out").c_str()), -1); // neither ">" nor ">>"
+    EXPECT_EQ(get("ran"), "<absent>");
+}
+
+TEST_F(Runner, OutputTruncatedOrAppended)
+{
+    std::vector<std::string> both = {"sh", "-c", "echo out; echo err >&2"};
+    std::string truncate = ">" + at("log"), append = ">>" + at("log");
+    put("log", "old\n");
+    EXPECT_EQ(eval(both, truncate.c_str()), 0);
+    EXPECT_EQ(eval(both, truncate.c_str()), 0);
+    EXPECT_EQ(get("log"), "out\nerr\n");
+    EXPECT_EQ(eval(both, append.c_str()), 0);
+    EXPECT_EQ(get("log"), "out\nerr\nout\nerr\n");
+    std::string unopenable = ">" + at("missing/dir/log");
+    EXPECT_EQ(eval({"sh", "-c", "echo lost; touch " + at("ran")}, unopenable.c_str()), 0);
+    EXPECT_EQ(get("ran"), "");
+}
+
+// A caller with stdout and stderr closed gets the file as descriptor 1.
+TEST_F(Runner, OutputReachesTheCommandWhenOpenedAsStdout)
+{
+    std::string log = ">" + at("log");
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(STDOUT_FILENO);
+        close(STDERR_FILENO);
+        _exit(eval({"sh", "-c", "echo out"}, log.c_str()));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(get("log"), "out\n");
+}
+
+static volatile sig_atomic_t g_usr1_count;
+
+// A storm of SIGUSR1 at the test process while _eval waits, with and without
+// SA_RESTART: _eval must still return only once the command has ended.
+class EvalUnderSignals : public Runner, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(EvalUnderSignals, WaitsForTheCommandToEnd)
+{
+    struct sigaction handler = {}, saved;
+    handler.sa_handler = [](int) { g_usr1_count = g_usr1_count + 1; };
+    handler.sa_flags = GetParam();
+    sigemptyset(&handler.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &handler, &saved), 0);
+    g_usr1_count = 0;
+    pid_t parent = getpid(), sender = fork();
+    if (sender == 0) {
+        for (;;) {
+            kill(parent, SIGUSR1);
+            usleep(2000);
+        }
+    }
+    int result = eval({"sh", "-c", "sleep 0.3; echo done >" + at("end")}, nullptr);
+    std::string end = get("end");
+    kill(sender, SIGKILL);
+    waitpid(sender, nullptr, 0);
+    sigaction(SIGUSR1, &saved, nullptr);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(end, "done\n");
+    EXPECT_GT(g_usr1_count, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restart, EvalUnderSignals, ::testing::Values(SA_RESTART, 0));
+
+TEST_F(Runner, SigchldIgnoredStillWaitsAndIsNotPassedOn)
+{
+    struct sigaction ignore = {}, saved;
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ASSERT_EQ(sigaction(SIGCHLD, &ignore, &saved), 0);
+    std::string out = ">" + at("status");
+    int slow = eval({"sh", "-c", "sleep 0.2; echo done >" + at("end") + "; exit 3"}, nullptr);
+    std::string end = get("end");
+    int grep = eval({"grep", "^SigIgn:", "/proc/self/status"}, out.c_str());
+    sigaction(SIGCHLD, &saved, nullptr);
+    EXPECT_EQ(slow, 0); // the kernel reaped it: its status is gone
+    EXPECT_EQ(end, "done\n");
+    EXPECT_EQ(grep, 0);
+    unsigned long ignored = std::stoul(get("status").substr(sizeof "SigIgn:"), nullptr, 16);
+    EXPECT_EQ(ignored & (1ul << (SIGCHLD - 1)), 0u);
+}
+
+TEST_F(Runner, WanActionGetsInterfaceAndVerb)
+{
+    put("wan.action",
+        "#!/bin/sh\necho \"$@\" >>" + at("args") +
+            "\necho said $2\n[ $2 = stop ] && exit 3\nexit 0\n",
+        0755);
+    std::string action = at("wan.action"), console = at("console");
+    EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "start"), 0);
+    EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "stop"), 3);
+    EXPECT_EQ(get("args"), "eth1 start\neth1 stop\n");
+    EXPECT_EQ(get("console"), "said start\nsaid stop\n");
+
+    ASSERT_EQ(chmod(action.c_str(), 0644), 0);
+    EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "start"), -1);
+    EXPECT_EQ(host_wan_action(at("none").c_str(), console.c_str(), "eth1", "start"), -1);
+    EXPECT_EQ(get("args"), "eth1 start\neth1 stop\n");
+}
+
+static size_t open_descriptors()
+{
+    auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<size_t>(std::distance(begin(fds), end(fds)));
+}
+
+TEST_F(Runner, NoDescriptorLeftOpen)
+{
+    put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") + "\n");
+    put("net/eth0/carrier", "1\n");
+    put("proc/7/stat", "7 (foo) S 1");
+    put("act", "#!/bin/sh\n", 0755);
+    std::string out = ">" + at("out"), lost = ">" + at("none/out");
+    size_t before = open_descriptors();
+    for (int i = 0; i < 20; ++i) {
+        eval({"true"}, out.c_str());
+        eval({"true"}, lost.c_str());
+        host_wan_action(at("act").c_str(), at("console").c_str(), "eth0", "start");
+        host_task_is_running(at("proc").c_str(), "foo");
+        host_task_is_running(at("proc").c_str(), "bar");
+        host_link_state(at("net").c_str(), at("nvram").c_str());
+        host_set_led(at("nvram").c_str(), 1, i);
+        host_set_led(at("nvram").c_str(), 2, i);
+        host_nvram_get(at("nvram").c_str(), "x");
+    }
+    EXPECT_EQ(open_descriptors(), before);
+}

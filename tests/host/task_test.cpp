@@ -1,0 +1,154 @@
+#include "devutil/host/host.h"
+#include "temp_dir.h"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+// A child of the test renamed as exec would name it; it pauses until killed,
+// or exits at once (leaving a zombie) when exit_now is set. Returns once
+// the new name is in place.
+static pid_t start_named(const std::string &name, bool exit_now = false)
+{
+    int ready[2];
+    if (pipe(ready) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_NAME, name.c_str());
+        char byte = 0;
+        (void)!write(ready[1], &byte, 1);
+        if (exit_now)
+            _exit(0);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char byte;
+    (void)!read(ready[0], &byte, 1);
+    close(ready[0]);
+    return pid;
+}
+
+static void stop(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+TEST(TaskIsRunning, FollowsARealProcessFromStartToReaping)
+{
+    host_task_forget();
+    std::string name = "zq_t" + std::to_string(getpid());
+    EXPECT_EQ(task_is_running(name.c_str()), 0);
+    pid_t pid = start_named(name);
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(task_is_running(name.c_str()), 0);
+    EXPECT_NE(task_is_running(name.c_str()), 0); // now through the remembered pid
+    stop(pid);
+    EXPECT_EQ(task_is_running(name.c_str()), 0);
+}
+
+TEST(TaskIsRunning, AZombieIsNotRunning)
+{
+    host_task_forget();
+    std::string name = "zq_z" + std::to_string(getpid());
+    pid_t pid = start_named(name, true);
+    ASSERT_GT(pid, 0);
+    siginfo_t info;
+    ASSERT_EQ(waitid(P_PID, pid, &info, WEXITED | WNOWAIT), 0); // ended, not reaped
+    EXPECT_EQ(task_is_running(name.c_str()), 0);
+    waitpid(pid, nullptr, 0);
+}
+
+TEST(TaskIsRunning, LongNamesComparedAsTheKernelCutsThem)
+{
+    host_task_forget();
+    std::string name = "zq_long_" + std::to_string(getpid()) + "_name_over_15";
+    pid_t pid = start_named(name);
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(task_is_running(name.c_str()), 0);
+    EXPECT_NE(task_is_running(name.substr(0, 15).c_str()), 0);
+    EXPECT_EQ(task_is_running(name.substr(0, 14).c_str()), 0);
+    stop(pid);
+}
+
+using FakeProc = TempDirTest;
+
+TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
+{
+    const struct {
+        const char *dir, *stat, *asked;
+        int expected;
+    } cases[] = {
+        {"100", "100 (sshd) S 1 100 100 0 -1", "sshd", 1},
+        {"101", "101 (my daemon) R 1 2 3", "my daemon", 1},
+        {"102", "102 (a) b) S 1 2 3", "a) b", 1},
+        {"103", "103 ((x)) S 1 2 3", "(x)", 1},
+        {"104", "104 (dead) Z 1 2 3", "dead", 0},
+        {"105", "105 (gone) X 1 2 3", "gone", 0},
+        {"106", "106 (sshd2) S 1 2 3", "sshd2x", 0},
+        {"107", "107 (httpd) S 1 2 3", "http", 0},
+        {"108", "108 notparen S 1 2 3", "notparen", 0},
+        {"109", "109 (nostate)", "nostate", 0},
+        {"110", "", "x", 0},
+        {"self", "1 (numericonly) S 1", "numericonly", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stat);
+        std::filesystem::remove_all(at("proc"));
+        put(std::string("proc/") + c.dir + "/stat", c.stat);
+        host_task_forget();
+        EXPECT_EQ(host_task_is_running(at("proc").c_str(), c.asked), c.expected);
+    }
+}
+
+TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
+{
+    std::string proc = at("proc");
+    // The answer with the remembered pid, then from scratch: they must agree.
+    auto check = [&](int expected) {
+        EXPECT_EQ(host_task_is_running(proc.c_str(), "foo"), expected);
+        unsigned scans = host_task_scans();
+        host_task_forget();
+        EXPECT_EQ(host_task_is_running(proc.c_str(), "foo"), expected);
+        return scans;
+    };
+    put("proc/100/stat", "100 (foo) S 1");
+    host_task_forget();
+    EXPECT_EQ(check(1), 1u);
+    EXPECT_EQ(host_task_is_running(proc.c_str(), "foo"), 1);
+    EXPECT_EQ(host_task_scans(), 1u); // confirmed by the one read, no scan
+
+    put("proc/100/stat", "100 (bar) S 1"); // pid 100 reused by another program
+    put("proc/200/stat", "200 (foo) S 1");
+    EXPECT_EQ(check(1), 2u);
+    std::filesystem::remove_all(at("proc/200"));
+    check(0);
+}
+
+TEST_F(FakeProc, LeastRecentlyUsedNameIsForgottenFirst)
+{
+    std::string proc = at("proc");
+    for (int i = 1; i <= 9; ++i)
+        put("proc/" + std::to_string(i) + "/stat",
+            std::to_string(i) + " (p" + std::to_string(i) + ") S 1");
+    auto ask = [&](int i) {
+        EXPECT_EQ(host_task_is_running(proc.c_str(), ("p" + std::to_string(i)).c_str()), 1);
+    };
+    host_task_forget();
+    for (int i = 1; i <= 8; ++i)
+        ask(i);
+    ask(1); // p2 is now the least recently used
+    EXPECT_EQ(host_task_scans(), 8u);
+    ask(9);
+    EXPECT_EQ(host_task_scans(), 9u);
+    for (int i : {1, 3, 4, 5, 6, 7, 8, 9})
+        ask(i);
+    EXPECT_EQ(host_task_scans(), 9u);
+    ask(2);
+    EXPECT_EQ(host_task_scans(), 10u);
+}
