@@ -8,6 +8,7 @@
 
 #include "daemon/poll_loop.h"
 #include "devutil/devutil.h"
+#include "wan/link_monitor.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@ class DaemonTest : public ::testing::Test
     void SetUp() override
     {
         fake::reset();
+        g_wan_last_state = WAN_STATE_NONE;
+        g_wan_cur_state = WAN_STATE_NONE;
         state = poll_state_initial();
     }
 
@@ -38,8 +41,9 @@ inline fake::Trace join(std::initializer_list<fake::Trace> parts)
     return lines;
 }
 
-// What follows the uptime action in a quiet pass.
-inline const fake::Trace quiet_rest = {};
+// What follows the uptime action in a pass where the link reads up, as it
+// was.
+inline const fake::Trace quiet_rest = {"getWanLinkState 0 0"};
 
 // A whole quiet pass after the given head (its wait and uptime action).
 inline fake::Trace pass(fake::Trace head)
