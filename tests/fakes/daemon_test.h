@@ -41,9 +41,10 @@ inline fake::Trace join(std::initializer_list<fake::Trace> parts)
     return lines;
 }
 
-// What follows the uptime action in a pass where the link reads up, as it
-// was.
-inline const fake::Trace quiet_rest = {"getWanLinkState 0 0"};
+// What follows the uptime action in a pass where both services run and the
+// link reads up, as it was.
+inline const fake::Trace quiet_rest = {"task_is_running boa", "task_is_running dnrd",
+                                       "getWanLinkState 0 0"};
 
 // A whole quiet pass after the given head (its wait and uptime action).
 inline fake::Trace pass(fake::Trace head)

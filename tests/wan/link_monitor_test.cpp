@@ -126,7 +126,8 @@ using LinkStory = DaemonTest;
 
 fake::Trace head(unsigned wait)
 {
-    return {"sleep " + std::to_string(wait), "GetSysUpTime", "getWanLinkState 0 0"};
+    return {"sleep " + std::to_string(wait), "GetSysUpTime", "task_is_running boa",
+            "task_is_running dnrd", "getWanLinkState 0 0"};
 }
 
 TEST_F(LinkStory, CableOutConfirmedOverTwoPassesThenBack)
