@@ -8,7 +8,7 @@ using fake::detail::record;
 void os_sleep(unsigned seconds)
 {
     record("sleep " + std::to_string(seconds));
-    fake::detail::advance_clock(seconds);
+    fake::detail::wait(seconds);
 }
 
 void os_system(const char *command)

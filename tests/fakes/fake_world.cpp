@@ -14,6 +14,7 @@ std::deque<int> g_link_answers;
 std::map<std::string, std::string> g_nvram;
 std::string g_nvram_answer;
 std::function<std::string()> g_probe;
+std::function<void(unsigned)> g_on_sleep;
 
 constexpr int RUNNING = 1;
 constexpr int BOOT_UPTIME = 0;
@@ -42,6 +43,12 @@ void reset()
     g_link_answers.clear();
     g_nvram.clear();
     g_probe = nullptr;
+    g_on_sleep = nullptr;
+}
+
+void clear_trace()
+{
+    g_trace.clear();
 }
 
 const Trace &trace()
@@ -82,6 +89,11 @@ void set_probe(std::function<std::string()> probe)
     g_probe = std::move(probe);
 }
 
+void set_on_sleep(std::function<void(unsigned)> hook)
+{
+    g_on_sleep = std::move(hook);
+}
+
 namespace detail
 {
 
@@ -90,8 +102,10 @@ void record(const std::string &line)
     g_trace.push_back(g_probe ? line + " " + g_probe() : line);
 }
 
-void advance_clock(unsigned seconds)
+void wait(unsigned seconds)
 {
+    if (g_on_sleep)
+        g_on_sleep(seconds);
     g_clock += seconds;
 }
 

@@ -21,6 +21,9 @@ void reset();
 // "task_is_running boa", "_eval killall -9 boa >/dev/console 0 null".
 const Trace &trace();
 
+// Forget the calls so far, keeping scripts, clock and settings.
+void clear_trace();
+
 // Seconds of waiting since reset.
 unsigned clock();
 
@@ -37,11 +40,16 @@ void set_nvram(const std::string &key, const std::string &value, bool has_value 
 // to show some state at the moment of every call.
 void set_probe(std::function<std::string()> probe);
 
+// While set, called with the length of every wait, as it begins: the
+// moment a signal would most likely arrive.
+void set_on_sleep(std::function<void(unsigned)> hook);
+
 // For the fakes themselves.
 namespace detail
 {
 void record(const std::string &line);
-void advance_clock(unsigned seconds);
+// Moves the clock on, calling the wait hook first.
+void wait(unsigned seconds);
 int next_task_answer(const std::string &name);
 int next_uptime_answer();
 int next_link_answer();
