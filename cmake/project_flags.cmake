@@ -11,3 +11,11 @@ target_link_options(morvid_flags INTERFACE -static-libgcc -Wl,--as-needed)
 function(morvid_c_runtime_only target)
   set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
 endfunction()
+
+# A checking build (for example -DMORVID_SANITIZE=address,undefined) for the
+# tests; its binaries need the sanitizer run-times, so never ship them.
+set(MORVID_SANITIZE "" CACHE STRING "Sanitizers to build everything with")
+if(MORVID_SANITIZE)
+  add_compile_options(-fsanitize=${MORVID_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${MORVID_SANITIZE})
+endif()
