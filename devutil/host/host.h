@@ -40,6 +40,8 @@ char *host_nvram_get(const char *nvram_file, const char *key);
 
 /* WAN_LINK_UP, WAN_LINK_DOWN or -1, for the interface NVRAM names. */
 int host_link_state(const char *net_root, const char *nvram_file);
+/* Closes the kept carrier file and forgets the interface looked up. */
+void host_link_forget(void);
 
 /* Writes value to the file NVRAM names for the LED: 0, or -1. */
 int host_set_led(const char *nvram_file, int led, int value);

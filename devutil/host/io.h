@@ -40,6 +40,15 @@ inline ssize_t io_read(int fd, char *buf, size_t size)
     return got;
 }
 
+inline ssize_t io_pread(int fd, char *buf, size_t size, off_t at)
+{
+    ssize_t got;
+    do {
+        got = pread(fd, buf, size, at);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
 inline bool io_write_all(int fd, const char *data, size_t size)
 {
     while (size > 0) {

@@ -1,8 +1,32 @@
 #include "devutil/host/host.h"
 #include "devutil/host/io.h"
 
+#include <sys/stat.h>
+
 // IFNAMSIZ: an interface name has at most 15 characters.
 enum { IFNAME_SIZE = 16 };
+
+// The link is read every few seconds for years, so the steady state costs
+// two system calls: a stat that tells the NVRAM store has not changed, and
+// a pread of the carrier file kept open. Both are redone on any change.
+
+// The store as last looked at, and the interface it named then.
+struct ifname_cache {
+    bool known;
+    char nvram_file[HOST_PATH_SIZE];
+    bool exists;
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    struct timespec mtime;
+    char name[IFNAME_SIZE]; // empty: the store names no usable interface
+};
+
+static ifname_cache g_ifname;
+
+// The carrier file kept open, and its path.
+static int g_carrier_fd = -1;
+static char g_carrier_path[HOST_PATH_SIZE];
 
 // The kernel's own rule for interface names: one it would refuse is no
 // interface, and this keeps a garbled NVRAM value from reaching outside
@@ -17,12 +41,90 @@ static bool valid_ifname(const char *name)
     return strpbrk(name, "/: \t\n\v\f\r") == nullptr;
 }
 
+static bool same_store(const ifname_cache &cache, const char *nvram_file, bool exists,
+                       const struct stat &st)
+{
+    if (!cache.known || strcmp(cache.nvram_file, nvram_file) != 0 || cache.exists != exists)
+        return false;
+    return !exists ||
+           (cache.dev == st.st_dev && cache.ino == st.st_ino && cache.size == st.st_size &&
+            cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec);
+}
+
+// The interface NVRAM names (by default eth0), or nullptr when it names
+// none the kernel would accept.
+static const char *wan_ifname(const char *nvram_file)
+{
+    struct stat st;
+    memset(&st, 0, sizeof st);
+    bool exists = stat(nvram_file, &st) == 0;
+    if (same_store(g_ifname, nvram_file, exists, st))
+        return g_ifname.name[0] != '\0' ? g_ifname.name : nullptr;
+
+    g_ifname.known = false;
+    size_t len = 0;
+    if (!path_add(g_ifname.nvram_file, &len, nvram_file))
+        return nullptr;
+    const char *name = exists ? host_nvram_get(nvram_file, "wan_ifname") : nullptr;
+    if (name == nullptr)
+        name = "eth0";
+    g_ifname.name[0] = '\0';
+    if (valid_ifname(name))
+        memcpy(g_ifname.name, name, strlen(name) + 1);
+    g_ifname.exists = exists;
+    g_ifname.dev = st.st_dev;
+    g_ifname.ino = st.st_ino;
+    g_ifname.size = st.st_size;
+    g_ifname.mtime = st.st_mtim;
+    g_ifname.known = true;
+    return g_ifname.name[0] != '\0' ? g_ifname.name : nullptr;
+}
+
+static void drop_carrier(void)
+{
+    if (g_carrier_fd >= 0)
+        (void)io_close(g_carrier_fd); // read-only: nothing is lost if close fails
+    g_carrier_fd = -1;
+    g_carrier_path[0] = '\0';
+}
+
+static bool open_carrier(const char *path)
+{
+    if (g_carrier_fd >= 0 && strcmp(path, g_carrier_path) == 0)
+        return true;
+    drop_carrier();
+    g_carrier_fd = io_open(path, O_RDONLY);
+    if (g_carrier_fd < 0)
+        return false;
+    memcpy(g_carrier_path, path, strlen(path) + 1);
+    return true;
+}
+
+// Reads the carrier file at path into text; once more through a fresh
+// descriptor if the kept one went stale (the interface was removed).
+static ssize_t read_carrier(const char *path, char *text, size_t size)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!open_carrier(path))
+            return -1;
+        ssize_t got = io_pread(g_carrier_fd, text, size, 0);
+        if (got >= 0 || errno == EINVAL)
+            return got;
+        drop_carrier();
+    }
+    return -1;
+}
+
+void host_link_forget(void)
+{
+    drop_carrier();
+    memset(&g_ifname, 0, sizeof g_ifname);
+}
+
 int host_link_state(const char *net_root, const char *nvram_file)
 {
-    const char *ifname = host_nvram_get(nvram_file, "wan_ifname");
+    const char *ifname = wan_ifname(nvram_file);
     if (ifname == nullptr)
-        ifname = "eth0";
-    if (!valid_ifname(ifname))
         return -1;
 
     char path[HOST_PATH_SIZE];
@@ -30,13 +132,9 @@ int host_link_state(const char *net_root, const char *nvram_file)
     if (!path_add(path, &len, net_root) || !path_add(path, &len, "/") ||
         !path_add(path, &len, ifname) || !path_add(path, &len, "/carrier"))
         return -1;
-    int fd = io_open(path, O_RDONLY);
-    if (fd < 0)
-        return -1;
     char text[4];
-    ssize_t got = io_read(fd, text, sizeof text);
+    ssize_t got = read_carrier(path, text, sizeof text);
     int read_error = errno;
-    (void)io_close(fd); // read-only: nothing is lost if close fails
 
     // The kernel refuses to read the carrier of an interface that is
     // administratively down: its link is down all the same.

@@ -19,10 +19,12 @@ enum { PID_DIGITS_MAX = 9 };
 // the same on every architecture; C libraries do not all declare it.
 enum { DIRENT_LENGTH_AT = 16, DIRENT_NAME_AT = 19, DIRENT_ALIGN = 8 };
 
-// A pid found for a name, confirmed with one read before /proc is scanned.
+// A process found for a name. Its stat file stays open, so confirming it
+// later takes one pread; once the process has ended the descriptor reads
+// nothing more (ESRCH), even if its pid is taken by another.
 struct task_slot {
     char name[TASK_NAME_MAX + 1]; // empty when the slot is free
-    int pid;
+    int stat_fd;                  // -1 when none is open; unused in a free slot
     unsigned last_used;
 };
 
@@ -53,22 +55,11 @@ static bool parse_stat(const char *text, size_t size, const char **name, size_t 
     return true;
 }
 
-// One open and read of proc_root/PID/stat: is it a live process of the
-// name? A process gone meanwhile simply is not.
-static bool pid_is_task(const char *proc_root, const char *pid_text, const char *name,
-                        size_t name_len)
+// One read of an open stat file: is it a live process of the name?
+static bool stat_is_task(int fd, const char *name, size_t name_len)
 {
-    char path[HOST_PATH_SIZE];
-    size_t len = 0;
-    if (!path_add(path, &len, proc_root) || !path_add(path, &len, "/") ||
-        !path_add(path, &len, pid_text) || !path_add(path, &len, "/stat"))
-        return false;
-    int fd = io_open(path, O_RDONLY);
-    if (fd < 0)
-        return false;
     char text[STAT_READ_SIZE];
-    ssize_t got = io_read(fd, text, sizeof text);
-    (void)io_close(fd); // read-only: nothing is lost if close fails
+    ssize_t got = io_pread(fd, text, sizeof text, 0);
     if (got <= 0)
         return false;
 
@@ -83,46 +74,63 @@ static bool pid_is_task(const char *proc_root, const char *pid_text, const char 
     return comm_len == name_len && memcmp(comm, name, name_len) == 0;
 }
 
-// The pid of a numeric directory entry, or 0 for anything else.
-static int entry_pid(const char *entry)
+// The open stat file of proc_root/PID if it is a live process of the
+// name, else -1. A process gone meanwhile simply is not.
+static int open_if_task(const char *proc_root, const char *pid_text, const char *name,
+                        size_t name_len)
 {
-    int pid = 0;
+    char path[HOST_PATH_SIZE];
+    size_t len = 0;
+    if (!path_add(path, &len, proc_root) || !path_add(path, &len, "/") ||
+        !path_add(path, &len, pid_text) || !path_add(path, &len, "/stat"))
+        return -1;
+    int fd = io_open(path, O_RDONLY);
+    if (fd < 0)
+        return -1;
+    if (stat_is_task(fd, name, name_len))
+        return fd;
+    (void)io_close(fd); // read-only: nothing is lost if close fails
+    return -1;
+}
+
+// Whether a directory entry names a process: digits only, and no more
+// than a pid can have (pid_max is at most 2^22).
+static bool is_pid(const char *entry)
+{
     size_t digits = 0;
     for (; entry[digits] != '\0'; ++digits) {
         if (entry[digits] < '0' || entry[digits] > '9' || digits == PID_DIGITS_MAX)
-            return 0;
-        pid = pid * 10 + (entry[digits] - '0');
+            return false;
     }
-    return pid;
+    return digits > 0;
 }
 
-// Every numeric entry of proc_root, read in stack-sized batches; the pid of
-// the first live process of the name, or 0.
+// Every numeric entry of proc_root, read in stack-sized batches; the open
+// stat file of the first live process of the name, or -1.
 static int scan_for_task(const char *proc_root, const char *name, size_t name_len)
 {
     ++g_task_scans;
     int dir = io_open(proc_root, O_RDONLY | O_DIRECTORY);
     if (dir < 0)
-        return 0;
+        return -1;
     alignas(DIRENT_ALIGN) char entries[DIRENT_BUFFER_SIZE];
-    int found = 0;
-    while (found == 0) {
+    int found = -1;
+    while (found < 0) {
         long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
         // Only the record length and the NUL-terminated name are used.
-        for (long at = 0; at < got && found == 0;) {
+        for (long at = 0; at < got && found < 0;) {
             unsigned short record;
             memcpy(&record, entries + at + DIRENT_LENGTH_AT, sizeof record);
             if (record == 0)
                 break; // never sent, but it would loop here forever
             const char *entry = entries + at + DIRENT_NAME_AT;
             at += record;
-            int pid = entry_pid(entry);
-            if (pid != 0 && pid_is_task(proc_root, entry, name, name_len))
-                found = pid;
+            if (is_pid(entry))
+                found = open_if_task(proc_root, entry, name, name_len);
         }
     }
     (void)io_close(dir); // read-only: nothing is lost if close fails
@@ -152,6 +160,13 @@ static task_slot *slot_to_fill(void)
     return oldest;
 }
 
+static void slot_close(task_slot *slot)
+{
+    if (slot->name[0] != '\0' && slot->stat_fd >= 0)
+        (void)io_close(slot->stat_fd); // read-only: nothing is lost if close fails
+    slot->stat_fd = -1;
+}
+
 int host_task_is_running(const char *proc_root, const char *name)
 {
     if (name == nullptr || name[0] == '\0')
@@ -162,31 +177,33 @@ int host_task_is_running(const char *proc_root, const char *name)
     task_slot *slot = slot_of(name, name_len);
     if (slot != nullptr) {
         slot->last_used = g_task_clock;
-        char pid_text[HOST_INT_TEXT_MAX + 1];
-        *put_int(pid_text, slot->pid) = '\0';
-        if (pid_is_task(proc_root, pid_text, name, name_len))
+        if (slot->stat_fd >= 0 && stat_is_task(slot->stat_fd, name, name_len))
             return 1;
+        // It ended, or became another program: look for the name afresh.
+        slot_close(slot);
     }
 
-    // The remembered pid ended or now belongs to another program.
-    int pid = scan_for_task(proc_root, name, name_len);
-    if (pid == 0) {
+    int fd = scan_for_task(proc_root, name, name_len);
+    if (fd < 0) {
         if (slot != nullptr)
-            slot->name[0] = '\0';
+            slot->name[0] = '\0'; // its descriptor is closed already
         return 0;
     }
     if (slot == nullptr) {
         slot = slot_to_fill();
+        slot_close(slot);
         memcpy(slot->name, name, name_len);
         slot->name[name_len] = '\0';
     }
-    slot->pid = pid;
+    slot->stat_fd = fd;
     slot->last_used = g_task_clock;
     return 1;
 }
 
 void host_task_forget(void)
 {
+    for (task_slot &slot : g_task_slots)
+        slot_close(&slot);
     memset(g_task_slots, 0, sizeof g_task_slots);
     g_task_clock = 0;
     g_task_scans = 0;

@@ -126,6 +126,9 @@ TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
     put("proc/100/stat", "100 (bar) S 1"); // pid 100 reused by another program
     put("proc/200/stat", "200 (foo) S 1");
     EXPECT_EQ(check(1), 2u);
+    // A real stat file of an ended process reads nothing more, even
+    // through a descriptor kept open; an emptied file stands for that.
+    put("proc/200/stat", "");
     std::filesystem::remove_all(at("proc/200"));
     check(0);
 }
