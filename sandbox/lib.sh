@@ -1,0 +1,219 @@
+# shellcheck shell=bash
+# Helpers for use inside the sandbox (sandbox/enter): acting on the router
+# the daemon runs in, and reading the sandbox's event log.
+#
+# The event log ($SANDBOX_EVENTS) has one line per event:
+#   <seconds.micros> <source> <text>
+# with these sources:
+#   sandbox  morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
+#   out      a line morvid printed on its standard output (a pseudo-terminal)
+#   console  a line written to /dev/console
+#   led1     a value written to LED 1 (stamped with the write's own time)
+#   wan      IF start|stop: /etc/zuqutil/wan.action was run
+#   x        ran pid=N: the command "x" was run
+#   svc      start NAME pid=N ppid=N pidfile=absent|stale:OLD cwd=DIR args=...
+#            signal NAME pid=N sig=S from=PID | exit NAME pid=N status=N
+#   reap     NAME pid=N signal=S|exit=N: how a process left to PID 1 ended
+#   act      something done to the sandbox by the one driving it
+#
+# Times are handled as whole milliseconds of the wall clock.
+
+# Milliseconds of a "seconds.micros" stamp, or of now.
+sb_ms() {
+    local t=${1:-$EPOCHREALTIME}
+    local s=${t%.*} f=${t#*.}000
+    echo $((s * 1000 + 10#${f:0:3}))
+}
+
+# When the daemon was started, in ms.
+sb_t0() {
+    sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SANDBOX_EVENTS")"
+}
+
+sb_note() {
+    printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SANDBOX_EVENTS"
+}
+
+# Event lines in time order whose "source text" matches the extended regular
+# expression RE, optionally only those in [--after MS, --before MS).
+#   sb_events [--after MS] [--before MS] RE
+sb_events() {
+    local after=0 before=99999999999999
+    while [[ ${1:-} == --* ]]; do
+        case $1 in
+        --after) after=$2 ;;
+        --before) before=$2 ;;
+        esac
+        shift 2
+    done
+    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v after="$after" -v before="$before" '
+        { ms = int($1 * 1000 + 0.5); rest = substr($0, index($0, " ") + 1) }
+        ms >= after && ms < before && rest ~ ENVIRON["RE"]'
+}
+
+sb_first() { sb_events "$@" | head -n 1; }
+sb_count() { sb_events "$@" | wc -l; }
+# The time in ms of an event line.
+sb_time() { sb_ms "${1%% *}"; }
+
+# Waits up to SECONDS for an event; prints the first match, fails on timeout.
+#   sb_wait SECONDS [--after MS] RE
+sb_wait() {
+    local deadline=$(($(sb_ms) + $1 * 1000)) line
+    shift
+    while :; do
+        line=$(sb_first "$@")
+        [[ -n $line ]] && { echo "$line"; return 0; }
+        (($(sb_ms) < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# Pids of the live (non-zombie) processes of that name.
+sb_pidof() {
+    local d comm stat
+    for d in /proc/[0-9]*; do
+        read -r comm <"$d/comm" 2>/dev/null || continue
+        [[ $comm == "$1" ]] || continue
+        read -r stat <"$d/stat" 2>/dev/null || continue
+        stat=${stat##*) }
+        [[ ${stat:0:1} == Z ]] || echo "${d#/proc/}"
+    done
+}
+
+# Zombies as "pid comm parent-pid parent-comm" lines.
+sb_zombies() {
+    local d comm stat ppid pcomm
+    for d in /proc/[0-9]*; do
+        read -r stat <"$d/stat" 2>/dev/null || continue
+        comm=${stat#*(} comm=${comm%)*}
+        stat=${stat##*) }
+        [[ ${stat:0:1} == Z ]] || continue
+        ppid=${stat#* } ppid=${ppid%% *}
+        read -r pcomm <"/proc/$ppid/comm" 2>/dev/null
+        echo "${d#/proc/} $comm $ppid ${pcomm:-?}"
+    done
+}
+
+# Starts a service's stand-in as the router's boot would: from "/", in the
+# background, left to PID 1.
+#   sb_start NAME [ARGS...]
+sb_start() {
+    local name=$1
+    shift
+    (cd / && exec "/bin/$name" "$@" </dev/null >/dev/null 2>&1 &)
+    [[ -n ${SB_QUIET:-} ]] || sb_note "started $name${*:+ $*}"
+}
+
+# Makes the next instances of a service exit with STATUS right after they
+# start (a crash-looping server), or start normally again with "off".
+#   sb_crashloop NAME STATUS|off
+sb_crashloop() {
+    if [[ $2 == off ]]; then
+        rm -f "$SANDBOX_ROOT/modes/$1"
+    else
+        echo "exit $2" >"$SANDBOX_ROOT/modes/$1"
+    fi
+    sb_note "$1 crash-loop: $2"
+}
+
+# Kills every live instance of a service with a signal (default KILL).
+#   sb_kill NAME [SIGNAL]
+sb_kill() {
+    local name=$1 sig=${2:-KILL} pids
+    pids=$(sb_pidof "$name")
+    [[ -n $pids ]] || { echo "sb_kill: no $name running" >&2; return 1; }
+    sb_note "kill -$sig $name (pid $(echo $pids))"
+    kill -s "$sig" $pids
+}
+
+# Sends a signal to the daemon.
+sb_sig() {
+    sb_note "signal $1 to morvid (pid $SB_DAEMON_PID)"
+    kill -s "$1" "$SB_DAEMON_PID"
+}
+
+sb_pull() {
+    ip link set cable down && sb_note "cable pulled"
+}
+
+sb_plug() {
+    ip link set cable up && sb_note "cable plugged"
+}
+
+# Sets an NVRAM value, replacing the file in one step so that the library
+# never reads it half-written.
+#   sb_nvram KEY VALUE
+sb_nvram() {
+    local file=/etc/zuqutil/nvram
+    { grep -v "^$1=" "$file"; echo "$1=$2"; } >"$file.new" && mv "$file.new" "$file" &&
+        sb_note "nvram $1=$2"
+}
+
+# Whether the daemon is alive (and not a zombie).
+sb_daemon_alive() {
+    local stat
+    read -r stat <"/proc/$SB_DAEMON_PID/stat" 2>/dev/null || return 1
+    stat=${stat##*) }
+    [[ ${stat:0:1} != Z ]]
+}
+
+# Waits until the daemon has its handlers in place (SIGUSR1, SIGUSR2 and
+# SIGHUP caught), so that a signal sent after this is the daemon's to handle.
+sb_wait_daemon_ready() {
+    local i mask want
+    want=$(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1))))
+    for ((i = 0; i < 100; i++)); do
+        mask=$(awk '$1 == "SigCgt:" { print $2 }' "/proc/$SB_DAEMON_PID/status" 2>/dev/null)
+        [[ -n $mask ]] && (((16#$mask & want) == want)) && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# The event log as a readable timeline, times from the daemon's start.
+#   sb_timeline [T0_MS]          (reads the log)
+#   ... | sb_format T0_MS        (formats lines given on input)
+sb_timeline() {
+    sort -s -n -k1,1 "$SANDBOX_EVENTS" | sb_format "${1:-$(sb_t0)}"
+}
+
+# mawk reads a pipe in large blocks unless told it is interactive, which
+# would hold a live timeline back.
+if awk -W version 2>&1 | grep -q mawk; then SB_AWK_LIVE=(awk -W interactive); else SB_AWK_LIVE=(awk); fi
+
+sb_format() {
+    "${SB_AWK_LIVE[@]}" -v t0="$1" '
+    function field(key,    i) {
+        for (i = 3; i <= NF; i++) if (index($i, key "=") == 1) return substr($i, length(key) + 2)
+        return ""
+    }
+    function after(key,    p) { p = index($0, " " key "="); return p ? substr($0, p + length(key) + 2) : "" }
+    function show(who, what) {
+        printf "t+%6.1fs  %-8s %s\n", ($1 * 1000 - t0) / 1000, who, what
+        fflush()
+    }
+    {
+        rest = substr($0, index($0, " ") + 1); rest = substr(rest, index(rest, " ") + 1)
+    }
+    $2 == "sandbox" && $3 == "morvid-started" { show("morvid", "started, pid " field("pid") ", uptime " field("uptime") " s"); next }
+    $2 == "sandbox" && $3 == "morvid-ended" { show("morvid", "ended (" field("signal") field("exit") (field("signal") != "" ? " signal" : " exit") ")"); next }
+    $2 == "out" { show("stdout", rest); next }
+    $2 == "console" { show("console", rest); next }
+    $2 == "led1" { show("LED 1", "set to " rest); next }
+    $2 == "wan" { show("WAN", "wan.action " $3 " " $4); next }
+    $2 == "x" { show("x", "ran") ; next }
+    $2 == "svc" && $3 == "start" {
+        old = field("pidfile"); sub(/^stale:/, "stale, pid ", old)
+        args = after("args")
+        show("service", $4 " started, pid " field("pid") (args != "" ? ", args \"" args "\"" : "") ", old pid file: " old); next
+    }
+    $2 == "svc" && $3 == "signal" { show("service", $4 " (pid " field("pid") ") got SIG" field("sig") " from pid " field("from")); next }
+    $2 == "svc" && $3 == "exit" { show("service", $4 " (pid " field("pid") ") exited at once, status " field("status")); next }
+    $2 == "reap" {
+        how = field("signal") != "" ? "killed by SIG" field("signal") : "exited, status " field("exit")
+        show("service", $3 " (pid " field("pid") ") " how); next
+    }
+    $2 == "act" { show(">>>", rest); next }
+    { show($2, rest) }'
+}

@@ -1,0 +1,345 @@
+// The sandbox's plumbing, three small jobs that the scripts cannot do well:
+//
+//   sbtool init -- CMD...    PID 1 of the sandbox: runs CMD, reaps every
+//                            orphan (the services the daemon puts in the
+//                            background end up here) and logs how each one
+//                            ended, SIGKILL included; exits with CMD's status.
+//   sbtool pty PIDFILE -- CMD...
+//                            runs CMD (the daemon) with its standard output
+//                            on a pseudo-terminal, as on the device's
+//                            console, and logs each line it prints.
+//   sbtool watch TRANSCRIPT TTYFILE LED
+//                            makes the console, a pseudo-terminal whose slave
+//                            it names in TTYFILE, logs each line written to
+//                            it (and keeps them in TRANSCRIPT), and logs each
+//                            value written to the LED file.
+//
+// Everything goes to the event log of events.h.
+
+#include "events.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static void die(const char *what)
+{
+    (void)fprintf(stderr, "sbtool: %s: %s\n", what, strerror(errno));
+    exit(2);
+}
+
+static void read_comm(pid_t pid, char *out, size_t size)
+{
+    char path[64];
+    (void)snprintf(path, sizeof path, "/proc/%d/comm", static_cast<int>(pid));
+    (void)snprintf(out, size, "?");
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ssize_t got = read(fd, out, size - 1);
+    close(fd);
+    if (got <= 0)
+        return;
+    out[got] = '\0';
+    out[strcspn(out, "\n")] = '\0';
+}
+
+static void describe_status(int status, char *out, size_t size)
+{
+    if (WIFSIGNALED(status)) {
+        char buf[16];
+        (void)snprintf(out, size, "signal=%s", signal_abbrev(WTERMSIG(status), buf, sizeof buf));
+    } else {
+        (void)snprintf(out, size, "exit=%d", WEXITSTATUS(status));
+    }
+}
+
+static int exit_code(int status)
+{
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// ---- init ------------------------------------------------------------------
+
+static volatile pid_t g_main_child = 0;
+
+static void forward(int sig)
+{
+    if (g_main_child > 0)
+        kill(g_main_child, sig);
+}
+
+static int run_init(char **cmd)
+{
+    pid_t child = fork();
+    if (child < 0)
+        die("fork");
+    if (child == 0) {
+        execvp(cmd[0], cmd);
+        (void)fprintf(stderr, "sbtool: %s: %s\n", cmd[0], strerror(errno));
+        _exit(127);
+    }
+    g_main_child = child;
+    // PID 1 gets no signal it has no handler for; pass the usual ones on.
+    (void)signal(SIGTERM, forward);
+    (void)signal(SIGINT, forward);
+    (void)signal(SIGHUP, forward);
+
+    for (;;) {
+        // Look before reaping, so the name is still there to log.
+        siginfo_t info;
+        memset(&info, 0, sizeof info);
+        if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0) {
+            if (errno == EINTR)
+                continue;
+            die("waitid");
+        }
+        pid_t pid = info.si_pid;
+        char comm[32];
+        read_comm(pid, comm, sizeof comm);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        char how[32];
+        describe_status(status, how, sizeof how);
+        if (pid == child)
+            return exit_code(status);
+        char text[128];
+        (void)snprintf(text, sizeof text, "%s pid=%d %s", comm, static_cast<int>(pid), how);
+        event_say(nullptr, "reap", text);
+    }
+}
+
+// ---- pty -------------------------------------------------------------------
+
+// Emits the complete lines of buf[0..*len) as events and keeps the rest.
+static void emit_lines(char *buf, size_t *len, const char *source, bool flush_partial)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < *len; ++i) {
+        if (buf[i] != '\n')
+            continue;
+        size_t end = i;
+        if (end > start && buf[end - 1] == '\r')
+            --end;
+        event_log(nullptr, source, buf + start, end - start);
+        start = i + 1;
+    }
+    if (flush_partial && start < *len) {
+        event_log(nullptr, source, buf + start, *len - start);
+        start = *len;
+    }
+    memmove(buf, buf + start, *len - start);
+    *len -= start;
+}
+
+static double read_uptime(void)
+{
+    char text[64] = "";
+    int fd = open("/proc/uptime", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (got <= 0)
+        return -1;
+    text[got] = '\0';
+    return strtod(text, nullptr);
+}
+
+static int run_pty(const char *pid_file, char **cmd)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        die("pseudo-terminal");
+    const char *slave_name = ptsname(master);
+    if (slave_name == nullptr)
+        die("ptsname");
+    // Held open here as well, so the master never reads EIO before the
+    // daemon has opened its side, nor when it is gone and restarted.
+    int slave = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0)
+        die(slave_name);
+
+    double uptime = read_uptime();
+    pid_t child = fork();
+    if (child < 0)
+        die("fork");
+    if (child == 0) {
+        // Its own session, so that no key pressed in the terminal that
+        // started the sandbox reaches it.
+        setsid();
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, STDIN_FILENO);
+        dup2(slave, STDOUT_FILENO);
+        dup2(slave, STDERR_FILENO);
+        execv(cmd[0], cmd);
+        _exit(127);
+    }
+    char text[128];
+    (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%.2f", static_cast<int>(child),
+                   uptime);
+    event_say(nullptr, "sandbox", text);
+    FILE *f = fopen(pid_file, "we");
+    if (f != nullptr) {
+        (void)fprintf(f, "%d\n", static_cast<int>(child));
+        (void)fclose(f);
+    }
+
+    char buf[4096];
+    size_t len = 0;
+    bool child_alive = true;
+    for (;;) {
+        struct pollfd pfd = {master, POLLIN, 0};
+        int ready = poll(&pfd, 1, 100);
+        if (ready > 0 && (pfd.revents & POLLIN) != 0) {
+            ssize_t got = read(master, buf + len, sizeof buf - len);
+            if (got > 0) {
+                len += static_cast<size_t>(got);
+                emit_lines(buf, &len, "out", len == sizeof buf);
+            }
+        }
+        if (child_alive) {
+            int status = 0;
+            if (waitpid(child, &status, WNOHANG) == child) {
+                child_alive = false;
+                // Whatever it printed last arrives before it is declared gone.
+                usleep(50 * 1000);
+                while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
+                    ssize_t got = read(master, buf + len, sizeof buf - len);
+                    if (got <= 0)
+                        break;
+                    len += static_cast<size_t>(got);
+                    emit_lines(buf, &len, "out", len == sizeof buf);
+                }
+                char how[32];
+                describe_status(status, how, sizeof how);
+                (void)snprintf(text, sizeof text, "morvid-ended pid=%d %s", static_cast<int>(child),
+                               how);
+                event_say(nullptr, "sandbox", text);
+            }
+        }
+    }
+}
+
+// ---- watch -----------------------------------------------------------------
+
+// The console is a pseudo-terminal, as on the device: programs open it with
+// O_TRUNC and write to it from many processes, which a plain file would not
+// survive. Its lines are logged and kept in a transcript file.
+struct console_watch {
+    int master;
+    int transcript;
+    char buf[4096];
+    size_t len;
+};
+
+static int open_console(const char *tty_name_file, struct console_watch *w)
+{
+    w->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (w->master < 0 || grantpt(w->master) != 0 || unlockpt(w->master) != 0)
+        die("console pseudo-terminal");
+    const char *name = ptsname(w->master);
+    // Held open so that the console never hangs up between writers.
+    if (name == nullptr || open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) < 0)
+        die("console pseudo-terminal");
+    FILE *f = fopen(tty_name_file, "we");
+    if (f == nullptr)
+        die(tty_name_file);
+    (void)fprintf(f, "%s\n", name);
+    (void)fclose(f);
+    return w->master;
+}
+
+static void read_console(struct console_watch *w)
+{
+    ssize_t got = read(w->master, w->buf + w->len, sizeof w->buf - w->len);
+    if (got <= 0)
+        return;
+    (void)write(w->transcript, w->buf + w->len, static_cast<size_t>(got));
+    w->len += static_cast<size_t>(got);
+    emit_lines(w->buf, &w->len, "console", w->len == sizeof w->buf);
+}
+
+struct led_watch {
+    const char *path;
+    struct timespec seen;
+};
+
+// Each write shows as a new modification time; it is logged with that time
+// once the value is complete, so a poll between the truncation and the
+// write of a value does not log an empty one.
+static void poll_led(struct led_watch *w)
+{
+    int fd = open(w->path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st;
+    if (fstat(fd, &st) == 0 &&
+        (st.st_mtim.tv_sec != w->seen.tv_sec || st.st_mtim.tv_nsec != w->seen.tv_nsec)) {
+        char value[64];
+        ssize_t got = pread(fd, value, sizeof value - 1, 0);
+        if (got > 0 && value[got - 1] == '\n') {
+            value[got - 1] = '\0';
+            w->seen = st.st_mtim;
+            event_say(&st.st_mtim, "led1", value);
+        }
+    }
+    close(fd);
+}
+
+static int run_watch(const char *transcript, const char *tty_name_file, const char *led)
+{
+    static struct console_watch cw;
+    cw.transcript = open(transcript, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (cw.transcript < 0)
+        die(transcript);
+    open_console(tty_name_file, &cw);
+    struct led_watch lw = {led, {0, 0}};
+    struct stat st;
+    if (stat(led, &st) == 0)
+        lw.seen = st.st_mtim; // what was there before the daemon is no write of its
+    for (;;) {
+        struct pollfd pfd = {cw.master, POLLIN, 0};
+        if (poll(&pfd, 1, 20) > 0 && (pfd.revents & POLLIN) != 0)
+            read_console(&cw);
+        poll_led(&lw);
+    }
+}
+
+// ---- main ------------------------------------------------------------------
+
+static char **after_dashes(int argc, char **argv, int from)
+{
+    for (int i = from; i < argc; ++i)
+        if (strcmp(argv[i], "--") == 0 && i + 1 < argc)
+            return argv + i + 1;
+    return nullptr;
+}
+
+int main(int argc, char **argv)
+{
+    const char *job = argc > 1 ? argv[1] : "";
+    if (strcmp(job, "init") == 0) {
+        char **cmd = after_dashes(argc, argv, 2);
+        if (cmd != nullptr)
+            return run_init(cmd);
+    } else if (strcmp(job, "pty") == 0 && argc > 3) {
+        char **cmd = after_dashes(argc, argv, 3);
+        if (cmd != nullptr)
+            return run_pty(argv[2], cmd);
+    } else if (strcmp(job, "watch") == 0 && argc == 5) {
+        return run_watch(argv[2], argv[3], argv[4]);
+    }
+    (void)fprintf(
+        stderr,
+        "usage: sbtool init -- CMD... | pty PIDFILE -- CMD... | watch TRANSCRIPT TTYFILE LED\n");
+    return 2;
+}
