@@ -6,7 +6,8 @@
 # mount namespace: the host's files never change.
 #
 # From the environment: SB (the sandbox's directory), BUILD, REPO, PROTO,
-# CABLE.
+# CABLE, DAEMON (the morvid to run), DAEMON_WRAP (a command to run it under,
+# may be empty) and SETUP (a file to source before it starts, may be empty).
 set -u
 export LC_ALL=C
 
@@ -111,11 +112,20 @@ done
 # Left by an earlier run, to be replaced by the daemon's own pid file.
 printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid
 
+if [[ -n $SETUP ]]; then
+    # shellcheck disable=SC1090
+    source "$SETUP" || failed "setup $SETUP"
+fi
+read -r -a wrap <<<"$DAEMON_WRAP"
+if ((${#wrap[@]})); then
+    wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${DAEMON_WRAP%% *} to run the daemon under"
+fi
+
 # The daemon: from "/", with its standard output on a pseudo-terminal, in an
 # environment of its own.
 (cd / && exec env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100 \
     SANDBOX_ROOT="$SANDBOX_ROOT" SANDBOX_EVENTS="$SANDBOX_EVENTS" \
-    "$BUILD/sandbox/sbtool" pty "$SB/morvid.pid" -- "$BUILD/daemon/morvid" &)
+    "$BUILD/sandbox/sbtool" pty "$SB/morvid.pid" -- "${wrap[@]}" "$DAEMON" &)
 for ((i = 0; i < 100; i++)); do
     [[ -s $SB/morvid.pid ]] && break
     sleep 0.02
