@@ -8,8 +8,10 @@
 enum { TASK_NAME_MAX = 15 };
 // Services watched at once; more only costs the odd extra scan.
 enum { TASK_SLOTS = 8 };
-// Only "PID (NAME) S" is needed of a stat line, well within this.
-enum { STAT_READ_SIZE = 256 };
+// Only "PID (NAME) S" is needed of a stat line: at most 7 digits, 15
+// characters of name and the state, 28 bytes. What follows is numbers, so
+// the last ')' read is the one that ends the name.
+enum { STAT_READ_SIZE = 64 };
 enum { DIRENT_BUFFER_SIZE = 2048 };
 // pid_max is at most 2^22, so a longer number is no process.
 enum { PID_DIGITS_MAX = 9 };
