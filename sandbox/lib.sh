@@ -217,3 +217,42 @@ sb_format() {
     $2 == "act" { show(">>>", rest); next }
     { show($2, rest) }'
 }
+
+# What the daemon holds, for comparing before and after a long run:
+# its open descriptors as "FD TARGET" lines (the pid in a /proc/PID/...
+# target shown as N, since the process watched changes), a field of its
+# /proc status in kB (VmRSS, RssAnon ...), and the names of the sandbox's
+# processes, one a line, sorted.
+sb_daemon_fds() {
+    local fd
+    for fd in "/proc/$SB_DAEMON_PID/fd/"*; do
+        [[ -e $fd || -L $fd ]] || continue
+        echo "${fd##*/} $(readlink "$fd" | sed 's|^/proc/[0-9]*/|/proc/N/|')"
+    done | sort -n
+}
+sb_daemon_kb() {
+    awk -v key="$1:" '$1 == key { print $2 }' "/proc/$SB_DAEMON_PID/status"
+}
+sb_processes() {
+    local d comm names=()
+    # All read before sort starts, so that sort is never one of them.
+    for d in /proc/[0-9]*; do
+        read -r comm 2>/dev/null <"$d/comm" && names+=("$comm")
+    done
+    printf '%s\n' "${names[@]}" | sort
+}
+
+# Ends the daemon's first wait (10 s) at once with a SIGHUP, which it only
+# logs: for cases whose point is not the pacing. Sent once the daemon is
+# asleep in that wait, so that the signal cuts it rather than coming
+# before it.
+sb_hurry_first_pass() {
+    local i wchan
+    sb_wait_daemon_ready || return 1
+    for ((i = 0; i < 100; i++)); do
+        read -r wchan 2>/dev/null <"/proc/$SB_DAEMON_PID/wchan"
+        [[ $wchan == *sleep* ]] && break
+        sleep 0.02
+    done
+    sb_sig HUP
+}
