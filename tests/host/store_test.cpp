@@ -44,6 +44,7 @@ TEST_F(Nvram, ValuesFoundAsWritten)
         {"a=" + v255 + "\r\n", "a", v255},
         {"a=" + v255 + "v\n", "a", std::nullopt},
         {"a=" + v255 + "v\na=1\n", "a", std::nullopt}, // first match wins, even unusable
+        {"a=" + filler + "\n", "a", std::nullopt},     // far past the value buffer
         {filler + "\na=1\n", "a", "1"},
         {"junk=" + filler + "\na=1\n", "a", "1"},
         {big + "a=last\n", "a", "last"},
