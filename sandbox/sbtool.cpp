@@ -25,7 +25,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,31 +271,30 @@ static void read_console(struct console_watch *w)
     emit_lines(w->buf, &w->len, "console", w->len == sizeof w->buf);
 }
 
-struct led_watch {
-    const char *path;
-    struct timespec seen;
-};
-
-// Each write shows as a new modification time; it is logged with that time
-// once the value is complete, so a poll between the truncation and the
-// write of a value does not log an empty one.
-static void poll_led(struct led_watch *w)
+// Each write of the LED (open, truncate, write, close) is logged as the
+// close is noticed, stamped then: a file's modification time comes from a
+// coarse clock that may lag the stamps of other events by a tick.
+static int watch_led(const char *path)
 {
-    int fd = open(w->path, O_RDONLY | O_CLOEXEC);
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0 || inotify_add_watch(fd, path, IN_CLOSE_WRITE) < 0)
+        die(path);
+    return fd;
+}
+
+static void read_led(int notify_fd, const char *path)
+{
+    alignas(struct inotify_event) char events[4096];
+    if (read(notify_fd, events, sizeof events) <= 0)
+        return;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
-    struct stat st;
-    if (fstat(fd, &st) == 0 &&
-        (st.st_mtim.tv_sec != w->seen.tv_sec || st.st_mtim.tv_nsec != w->seen.tv_nsec)) {
-        char value[64];
-        ssize_t got = pread(fd, value, sizeof value - 1, 0);
-        if (got > 0 && value[got - 1] == '\n') {
-            value[got - 1] = '\0';
-            w->seen = st.st_mtim;
-            event_say(&st.st_mtim, "led1", value);
-        }
-    }
+    char value[64];
+    ssize_t got = pread(fd, value, sizeof value - 1, 0);
     close(fd);
+    if (got > 0 && value[got - 1] == '\n')
+        event_log(nullptr, "led1", value, static_cast<size_t>(got - 1));
 }
 
 static int run_watch(const char *transcript, const char *tty_name_file, const char *led)
@@ -305,15 +304,14 @@ static int run_watch(const char *transcript, const char *tty_name_file, const ch
     if (cw.transcript < 0)
         die(transcript);
     open_console(tty_name_file, &cw);
-    struct led_watch lw = {led, {0, 0}};
-    struct stat st;
-    if (stat(led, &st) == 0)
-        lw.seen = st.st_mtim; // what was there before the daemon is no write of its
+    struct pollfd pfd[2] = {{cw.master, POLLIN, 0}, {watch_led(led), POLLIN, 0}};
     for (;;) {
-        struct pollfd pfd = {cw.master, POLLIN, 0};
-        if (poll(&pfd, 1, 20) > 0 && (pfd.revents & POLLIN) != 0)
+        if (poll(pfd, 2, -1) < 0)
+            continue;
+        if ((pfd[0].revents & POLLIN) != 0)
             read_console(&cw);
-        poll_led(&lw);
+        if ((pfd[1].revents & POLLIN) != 0)
+            read_led(pfd[1].fd, led);
     }
 }
 
