@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -11,68 +12,46 @@
 namespace
 {
 
-class PidFile : public ::testing::Test
+std::optional<std::string> contents(const std::string &path)
 {
-  protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/morvid-pidfile-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/morvid.pid";
-        old_umask = umask(022);
-    }
-
-    void TearDown() override
-    {
-        umask(old_umask);
-        unlink(path.c_str());
-        rmdir(dir.c_str());
-    }
-
-    static std::string read(const std::string &file)
-    {
-        std::ifstream in(file);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    std::string dir;
-    std::string path;
-    mode_t old_umask = 0;
-};
-
-TEST_F(PidFile, HoldsThePidAndOneNewline)
-{
-    write_pid_file_to(path.c_str());
-    EXPECT_EQ(read(path), std::to_string(getpid()) + "\n");
+    std::ifstream in(path);
+    if (!in)
+        return std::nullopt;
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-TEST_F(PidFile, ReplacesLongerOldContent)
+TEST(PidFile, ThePidAndANewlineOverWhateverWasThere)
 {
-    std::ofstream(path) << "4194303\nstale second line\n";
-    write_pid_file_to(path.c_str());
-    EXPECT_EQ(read(path), std::to_string(getpid()) + "\n");
-}
-
-TEST_F(PidFile, TakesDefaultPermissionsLessTheUmask)
-{
-    for (mode_t mask : {022, 077, 0}) {
+    char dir[] = "/tmp/morvid-pidfile-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/morvid.pid";
+    const struct {
+        std::optional<std::string> before;
+        mode_t umask;
+    } cases[] = {
+        {std::nullopt, 022}, {"4194303\nstale second line\n", 022}, {"", 077}, {std::nullopt, 0}};
+    mode_t saved = umask(0);
+    for (const auto &c : cases) {
         unlink(path.c_str());
-        umask(mask);
+        if (c.before)
+            std::ofstream(path) << *c.before;
+        umask(c.umask);
         write_pid_file_to(path.c_str());
         struct stat st = {};
-        ASSERT_EQ(stat(path.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "umask " << mask;
+        EXPECT_EQ(contents(path), std::to_string(getpid()) + "\n");
+        EXPECT_EQ(stat(path.c_str(), &st), 0);
+        if (!c.before) { // a new file: 0666 less the umask, as fopen makes it
+            EXPECT_EQ(st.st_mode & 0777, 0666 & ~c.umask) << "umask " << c.umask;
+        }
     }
-}
-
-TEST_F(PidFile, MissingDirectoryIsSilentlySkipped)
-{
-    std::string nowhere = dir + "/absent/morvid.pid";
-    write_pid_file_to(nowhere.c_str());
-    EXPECT_NE(access(nowhere.c_str(), F_OK), 0);
+    umask(saved);
+    // No directory: no file, and no complaint.
+    write_pid_file_to((std::string(dir) + "/absent/morvid.pid").c_str());
+    EXPECT_EQ(contents(std::string(dir) + "/absent/morvid.pid"), std::nullopt);
+    unlink(path.c_str());
+    rmdir(dir);
 }
 
 } // namespace

@@ -10,77 +10,36 @@ using PollLoop = DaemonTest;
 
 TEST_F(PollLoop, WaitsTenSecondsBeforeTheFirstPassAndFiveBeforeEachLater)
 {
-    passes(4);
-    EXPECT_EQ(fake::trace(),
-              join({pass({"sleep 10", "GetSysUpTime"}), pass({"sleep 5", "GetSysUpTime"}),
-                    pass({"sleep 5", "GetSysUpTime"}), pass({"sleep 5", "GetSysUpTime"})}));
-    EXPECT_EQ(fake::clock(), 25u);
-}
-
-struct UptimeCase {
-    int uptime;
-    bool fires;
-};
-
-class UptimeAction : public PollLoop, public ::testing::WithParamInterface<UptimeCase>
-{
-};
-
-TEST_P(UptimeAction, FiresFromEighteenHundredSecondsOn)
-{
-    fake::script_uptime({GetParam().uptime});
-    passes(1);
-    fake::Trace expected = {"sleep 10", "GetSysUpTime"};
-    if (GetParam().fires)
-        expected.push_back("system killall getdeviceinfo");
-    EXPECT_EQ(fake::trace(), pass(expected));
-    EXPECT_EQ(state.devinfo_killed, GetParam().fires);
-}
-
-INSTANTIATE_TEST_SUITE_P(Boundaries, UptimeAction,
-                         ::testing::Values(UptimeCase{1800, true}, UptimeCase{1801, true},
-                                           UptimeCase{INT_MAX, true}, UptimeCase{1799, false},
-                                           UptimeCase{0, false}, UptimeCase{-1, false},
-                                           UptimeCase{INT_MIN, false}));
-
-TEST_F(PollLoop, UptimeActionFiresOnceAndStopsAskingForUptime)
-{
-    fake::script_uptime({1790, 1799, 1800, 1805, 1810});
-    passes(5);
-    EXPECT_EQ(fake::trace(),
-              join({pass({"sleep 10", "GetSysUpTime"}), pass({"sleep 5", "GetSysUpTime"}),
-                    pass({"sleep 5", "GetSysUpTime", "system killall getdeviceinfo"}),
-                    pass({"sleep 5"}), pass({"sleep 5"})}));
-}
-
-TEST_F(PollLoop, DaemonStartedLateFiresInItsFirstPass)
-{
-    fake::script_uptime({86400});
-    passes(2);
-    EXPECT_EQ(fake::trace(),
-              join({pass({"sleep 10", "GetSysUpTime", "system killall getdeviceinfo"}),
-                    pass({"sleep 5"})}));
-    EXPECT_EQ(fake::clock(), 15u);
-}
-
-TEST_F(PollLoop, UptimeThatWrapsNegativeAfterFiringChangesNothing)
-{
-    fake::script_uptime({1800, -5});
     passes(3);
-    EXPECT_EQ(fake::trace(),
-              join({pass({"sleep 10", "GetSysUpTime", "system killall getdeviceinfo"}),
-                    pass({"sleep 5"}), pass({"sleep 5"})}));
+    EXPECT_EQ(fake::world.trace, join({quiet_pass(10), quiet_pass(5), quiet_pass(5)}));
+    EXPECT_EQ(fake::world.clock, 20u);
 }
 
-TEST_F(PollLoop, EachRestartedDaemonStartsFromItsOwnFreshState)
+TEST_F(PollLoop, UptimeActionFiresOnceFromEighteenHundredSeconds)
 {
-    fake::script_uptime({1800});
-    passes(1);
-    fake::reset();
-    fake::script_uptime({1800});
-    state = poll_state_initial();
-    passes(1);
-    EXPECT_EQ(fake::trace(), pass({"sleep 10", "GetSysUpTime", "system killall getdeviceinfo"}));
+    const struct {
+        std::deque<int> uptimes; // one a pass, until it fires
+        int fires_in_pass;       // 0: never
+    } cases[] = {
+        {{1800}, 1},           {{INT_MAX}, 1},          {{1799, 1800}, 2}, {{1790, 1799, 1801}, 3},
+        {{0, -1, INT_MIN}, 0}, {{1799, 1799, 1799}, 0},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        fake::world.uptime = c.uptimes;
+        fake::world.uptime.push_back(-5); // a clock gone backwards after it fired
+        passes(4);
+        fake::Trace expected;
+        for (int pass = 1; pass <= 4; ++pass) {
+            bool asks = c.fires_in_pass == 0 || pass <= c.fires_in_pass;
+            fake::Trace one = quiet_pass(pass == 1 ? 10 : 5, asks);
+            if (pass == c.fires_in_pass)
+                one.insert(one.begin() + 2, "system killall getdeviceinfo");
+            expected = join({expected, one});
+        }
+        EXPECT_EQ(fake::world.trace, expected) << "first uptime " << c.uptimes.front();
+        EXPECT_EQ(state.devinfo_killed, c.fires_in_pass != 0);
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Base of the daemon's unit tests: a fresh recording world and a freshly
-// started daemon's state for every test, and the words to script a story
-// and spell out the trace it must leave.
+// started daemon's state for every test, and the words to spell out the
+// trace a story must leave.
 #ifndef MORVID_DAEMON_TEST_H
 #define MORVID_DAEMON_TEST_H
 
@@ -17,7 +17,7 @@ class DaemonTest : public ::testing::Test
   protected:
     void SetUp() override
     {
-        fake::reset();
+        fake::world = fake::World();
         g_wan_last_state = WAN_STATE_NONE;
         g_wan_cur_state = WAN_STATE_NONE;
         state = poll_state_initial();
@@ -41,15 +41,14 @@ inline fake::Trace join(std::initializer_list<fake::Trace> parts)
     return lines;
 }
 
-// What follows the uptime action in a pass where both services run and the
-// link reads up, as it was.
-inline const fake::Trace quiet_rest = {"task_is_running boa", "task_is_running dnrd",
-                                       "getWanLinkState 0 0"};
-
-// A whole quiet pass after the given head (its wait and uptime action).
-inline fake::Trace pass(fake::Trace head)
+// A pass opening with its wait: the uptime action's look (while it has not
+// fired), both services running and the link read, as it was.
+inline fake::Trace quiet_pass(unsigned wait, bool asks_uptime = true)
 {
-    return join({head, quiet_rest});
+    fake::Trace lines = {"sleep " + std::to_string(wait)};
+    if (asks_uptime)
+        lines.push_back("GetSysUpTime");
+    return join({lines, {"task_is_running boa", "task_is_running dnrd", "getWanLinkState 0 0"}});
 }
 
 #endif

@@ -1,26 +1,25 @@
+// Recording versions of the device library and of daemon/os.cpp: nothing
+// runs, waits are virtual, answers come from fake::world.
 #include "fake_world.h"
 
-#include <deque>
-#include <map>
+#include "daemon/os.h"
+#include "devutil/devutil.h"
+
+#include <cstring>
+
+fake::World fake::world;
+int g_hearbeat_is_listening;
 
 namespace
 {
+using fake::world;
 
-fake::Trace g_trace;
-unsigned g_clock;
-std::map<std::string, std::deque<int>> g_task_answers;
-std::deque<int> g_uptime_answers;
-std::deque<int> g_link_answers;
-std::map<std::string, std::string> g_nvram;
-std::string g_nvram_answer;
-std::function<std::string()> g_probe;
-std::function<void(unsigned)> g_on_sleep;
+void record(const std::string &line)
+{
+    world.trace.push_back(world.probe ? line + " " + world.probe() : line);
+}
 
-constexpr int RUNNING = 1;
-constexpr int BOOT_UPTIME = 0;
-constexpr int LINK_UP = 2;
-
-int next_answer(std::deque<int> &answers, int fallback)
+int next(std::deque<int> &answers, int fallback)
 {
     if (answers.empty())
         return fallback;
@@ -28,110 +27,84 @@ int next_answer(std::deque<int> &answers, int fallback)
     answers.pop_front();
     return answer;
 }
-
 } // namespace
 
-namespace fake
+void os_sleep(unsigned seconds)
 {
-
-void reset()
-{
-    g_trace.clear();
-    g_clock = 0;
-    g_task_answers.clear();
-    g_uptime_answers.clear();
-    g_link_answers.clear();
-    g_nvram.clear();
-    g_probe = nullptr;
-    g_on_sleep = nullptr;
+    record("sleep " + std::to_string(seconds));
+    if (world.on_sleep)
+        world.on_sleep(seconds);
+    world.clock += seconds;
 }
 
-void clear_trace()
+void os_system(const char *command)
 {
-    g_trace.clear();
+    record(std::string("system ") + command);
 }
 
-const Trace &trace()
+void os_unlink(const char *path)
 {
-    return g_trace;
+    record(std::string("unlink ") + path);
 }
 
-unsigned clock()
+void os_say(const char *line)
 {
-    return g_clock;
+    record(std::string("say ") + line);
 }
 
-void script_task(const std::string &name, std::initializer_list<int> answers)
+extern "C" int task_is_running(const char *name)
 {
-    g_task_answers[name].assign(answers);
+    record(std::string("task_is_running ") + name);
+    return next(world.tasks[name], 1);
 }
 
-void script_uptime(std::initializer_list<int> answers)
+extern "C" int GetSysUpTime(void)
 {
-    g_uptime_answers.assign(answers);
+    record("GetSysUpTime");
+    return next(world.uptime, 0);
 }
 
-void script_link(std::initializer_list<int> answers)
+extern "C" int getWanLinkState(long port, char *buf, int flags)
 {
-    g_link_answers.assign(answers);
+    record("getWanLinkState " + std::to_string(port) + " " + std::to_string(flags));
+    // Scribble over the whole scratch buffer, as the device library may: a
+    // buffer shorter than promised shows up under the address sanitizer.
+    std::memset(buf, 0x5a, WAN_LINK_BUF_SIZE);
+    return next(world.link, WAN_LINK_UP);
 }
 
-void set_nvram(const std::string &key, const std::string &value, bool has_value)
+extern "C" int setLedLight(int led, int value)
 {
-    if (has_value)
-        g_nvram[key] = value;
-    else
-        g_nvram.erase(key);
+    record("setLedLight " + std::to_string(led) + " " + std::to_string(value));
+    return 0;
 }
 
-void set_probe(std::function<std::string()> probe)
+extern "C" int wan_start(const char *ifname)
 {
-    g_probe = std::move(probe);
+    record(std::string("wan_start ") + ifname);
+    return 0;
 }
 
-void set_on_sleep(std::function<void(unsigned)> hook)
+extern "C" int wan_stop(const char *ifname)
 {
-    g_on_sleep = std::move(hook);
+    record(std::string("wan_stop ") + ifname);
+    return 0;
 }
 
-namespace detail
+extern "C" char *nvram_get(const char *name)
 {
-
-void record(const std::string &line)
-{
-    g_trace.push_back(g_probe ? line + " " + g_probe() : line);
+    record(std::string("nvram_get ") + name);
+    auto found = world.nvram.find(name);
+    return found != world.nvram.end() ? found->second.data() : nullptr;
 }
 
-void wait(unsigned seconds)
+extern "C" int _eval(char *const argv[], const char *path, int timeout, int *ppid)
 {
-    if (g_on_sleep)
-        g_on_sleep(seconds);
-    g_clock += seconds;
+    std::string line = "_eval";
+    for (char *const *arg = argv; *arg != nullptr; ++arg)
+        line += std::string(" ") + *arg;
+    line += std::string(" ") + (path != nullptr ? path : "null");
+    line += " " + std::to_string(timeout) + (ppid != nullptr ? " ppid" : " null");
+    record(line);
+    return 0;
 }
-
-int next_task_answer(const std::string &name)
-{
-    return next_answer(g_task_answers[name], RUNNING);
-}
-
-int next_uptime_answer()
-{
-    return next_answer(g_uptime_answers, BOOT_UPTIME);
-}
-
-int next_link_answer()
-{
-    return next_answer(g_link_answers, LINK_UP);
-}
-
-char *nvram_value(const std::string &key)
-{
-    auto found = g_nvram.find(key);
-    if (found == g_nvram.end())
-        return nullptr;
-    g_nvram_answer = found->second;
-    return g_nvram_answer.data();
-}
-
-} // namespace detail
-} // namespace fake

@@ -11,12 +11,14 @@
 
 using Runner = TempDirTest;
 
-// _eval's vector is of char *; the strings live in args.
+// _eval's vector is of char *; the strings live in args. The caller's errno
+// is left stale on purpose: only a failed call may be judged by it.
 static int eval(std::vector<std::string> args, const char *path, int timeout = 0,
                 int *ppid = nullptr)
 {
     std::vector<char *> argv(args.size() + 1, nullptr);
     std::transform(args.begin(), args.end(), argv.begin(), [](auto &arg) { return arg.data(); });
+    errno = EINTR;
     return host_eval(argv.data(), path, timeout, ppid);
 }
 
@@ -64,20 +66,23 @@ TEST_F(Runner, OutputTruncatedOrAppended)
     EXPECT_EQ(get("ran"), "");
 }
 
-// A caller with stdout and stderr closed gets the file as descriptor 1.
-TEST_F(Runner, OutputReachesTheCommandWhenOpenedAsStdout)
+// A caller with some of its standard streams closed gets the output file
+// as one of them: the command must still have it as stdout and stderr.
+TEST_F(Runner, OutputReachesTheCommandWhateverStreamsTheCallerClosed)
 {
     std::string log = ">" + at("log");
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(STDOUT_FILENO);
-        close(STDERR_FILENO);
-        _exit(eval({"sh", "-c", "echo out"}, log.c_str()));
+    for (int closed_from : {STDERR_FILENO, STDOUT_FILENO, STDIN_FILENO}) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            for (int fd = closed_from; fd <= STDERR_FILENO; ++fd)
+                close(fd);
+            _exit(eval({"sh", "-c", "echo out; echo err >&2"}, log.c_str()));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(get("log"), "out\nerr\n") << "closed from " << closed_from;
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(get("log"), "out\n");
 }
 
 static volatile sig_atomic_t g_usr1_count;
@@ -145,6 +150,7 @@ TEST_F(Runner, WanActionGetsInterfaceAndVerb)
     EXPECT_EQ(get("args"), "eth1 start\neth1 stop\n");
     EXPECT_EQ(get("console"), "said start\nsaid stop\n");
 
+    EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), nullptr, "start"), -1);
     ASSERT_EQ(chmod(action.c_str(), 0644), 0);
     EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "start"), -1);
     EXPECT_EQ(host_wan_action(at("none").c_str(), console.c_str(), "eth1", "start"), -1);
@@ -161,17 +167,18 @@ TEST_F(Runner, NoDescriptorLeftOpen)
 {
     put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") + "\n");
     put("net/eth0/carrier", "1\n");
-    put("proc/7/stat", "7 (foo) S 1");
     put("act", "#!/bin/sh\n", 0755);
     std::string out = ">" + at("out"), lost = ">" + at("none/out");
     host_task_forget();
     host_link_forget();
     size_t before = open_descriptors();
+    // Odd rounds: the process "f" has ended (its stat file reads nothing).
     auto round = [&](int i) {
+        put("proc/7/stat", i % 2 == 0 ? "7 (f) S 1" : "");
         eval({"true"}, out.c_str());
         eval({"true"}, lost.c_str());
         host_wan_action(at("act").c_str(), at("console").c_str(), "eth0", "start");
-        host_task_is_running(at("proc").c_str(), "foo");
+        host_task_is_running(at("proc").c_str(), "f");
         host_task_is_running(at("proc").c_str(), "bar");
         host_link_state(at("net").c_str(), at("nvram").c_str());
         host_set_led(at("nvram").c_str(), 1, i);
@@ -179,11 +186,11 @@ TEST_F(Runner, NoDescriptorLeftOpen)
         host_nvram_get(at("nvram").c_str(), "x");
     };
     round(0);
-    // foo's stat file and the carrier file stay open between calls, and
+    // f's stat file and the carrier file stay open between calls, and
     // nothing else does, however often they are made.
     size_t kept = open_descriptors();
     EXPECT_EQ(kept, before + 2);
-    for (int i = 1; i < 20; ++i)
+    for (int i = 1; i <= 20; ++i)
         round(i);
     EXPECT_EQ(open_descriptors(), kept);
     host_task_forget();

@@ -7,70 +7,65 @@
 #include <unistd.h>
 
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 using Nvram = TempDirTest;
 
-TEST_F(Nvram, ValuesFoundAsWritten)
+// What a store answers, by its rules written out plainly: the first line
+// (up to '\n') that starts with "key=" gives the value, less one '\r' when
+// a newline follows, if it is under 256 characters; a NUL ends it.
+static std::optional<std::string> store_model(const std::string &file, const std::string &key)
 {
-    const std::string v255(255, 'v'), filler(100000, 'x');
-    std::string big;
-    for (int i = 0; i < 5000; ++i)
-        big += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
-    const struct {
-        std::optional<std::string> file;
-        const char *key;
-        std::optional<std::string> expected;
-    } cases[] = {
-        {std::nullopt, "a", std::nullopt},
-        {"b=1\n", "a", std::nullopt},
-        {"#a=1\na=2\n", "a", "2"},
-        {"\n\n\na=1\n", "a", "1"},
-        {"a\na=1\n", "a", "1"},
-        {"a=b=c\n", "a", "b=c"},
-        {"a=1\na=2\n", "a", "1"},
-        {"a=1\r\nb=2\r\n", "a", "1"},
-        {"a=1\r\nb=2\r\n", "b", "2"},
-        {"a=x\ry\n", "a", "x\ry"},
-        {"a=1", "a", "1"},
-        {"a=\n", "a", ""},
-        {" a = 1 \n", " a ", " 1 "},
-        {" a = 1 \n", "a", std::nullopt},
-        {"wan_proto2=dhcp\n", "wan_proto", std::nullopt},
-        {"wan_proto=dhcp\n", "wan_proto2", std::nullopt},
-        {"wan_proto=dhcp\n", "wan_prot", std::nullopt},
-        {"a=" + v255 + "\r\n", "a", v255},
-        {"a=" + v255 + "v\n", "a", std::nullopt},
-        {"a=" + v255 + "v\na=1\n", "a", std::nullopt}, // first match wins, even unusable
-        {"a=" + filler + "\n", "a", std::nullopt},     // far past the value buffer
-        {filler + "\na=1\n", "a", "1"},
-        {"junk=" + filler + "\na=1\n", "a", "1"},
-        {big + "a=last\n", "a", "last"},
-        {big, "k4999", "v4999"},
-        {"a=1\n", "", std::nullopt},
-        {"a=1\n", nullptr, std::nullopt},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file ? c.file->substr(0, 40) : "no file");
-        std::filesystem::remove(at("nvram"));
-        if (c.file)
-            put("nvram", *c.file);
-        const char *value = host_nvram_get(at("nvram").c_str(), c.key);
-        EXPECT_EQ(value ? std::optional<std::string>(value) : std::nullopt, c.expected);
+    for (size_t at = 0; at < file.size();) {
+        size_t end = file.find('\n', at);
+        std::string line = file.substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? file.size() : end + 1;
+        if (line.compare(0, key.size() + 1, key + "=") != 0)
+            continue;
+        std::string value = line.substr(key.size() + 1);
+        if (end != std::string::npos && !value.empty() && value.back() == '\r')
+            value.pop_back();
+        if (value.size() >= 256)
+            return std::nullopt;
+        return value.substr(0, value.find('\0'));
     }
+    return std::nullopt;
 }
 
-TEST_F(Nvram, LineFoundWhereverTheReadChunksEnd)
+// Random stores of near-miss keys, comments, '\r', '=', NULs, values about
+// the length limit and long lines across the read chunks, against the model.
+TEST_F(Nvram, AnswersAsTheRulesSayForRandomStores)
 {
-    for (size_t pad = 0; pad < 1100; ++pad) {
-        std::string value(pad % 256, 'v');
-        put("nvram", std::string(pad, '#') + "\nkey=" + value + "\n");
-        const char *got = host_nvram_get(at("nvram").c_str(), "key");
-        ASSERT_NE(got, nullptr) << pad;
-        ASSERT_EQ(got, value) << pad;
+    const std::vector<std::string> keys = {"a", "ab", "b", "wan_proto", "wan_proto2"};
+    const std::string odd[] = {"#", " ", "\r", "=", std::string(1, '\0'), "\n", "wan_prot"};
+    std::mt19937 random(20261206);
+    auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+    for (int round = 0; round < 3000; ++round) {
+        std::string file;
+        for (size_t lines = pick(12); lines > 0; --lines) {
+            std::string line = pick(4) == 0 ? odd[pick(std::size(odd))] : "";
+            line += keys[pick(keys.size())] + (pick(8) == 0 ? "" : "=");
+            size_t length = pick(3) == 0 ? 250 + pick(10) : pick(2) == 0 ? pick(1200) : pick(6);
+            for (size_t i = 0; i < length; ++i)
+                line += pick(30) == 0 ? odd[pick(std::size(odd))] : std::string(1, 'a' + pick(3));
+            file += line + (pick(6) == 0 ? "\r\n" : "\n");
+        }
+        if (pick(4) == 0 && !file.empty())
+            file.pop_back(); // a last line with no newline
+        put("nvram", file);
+        for (const std::string &key : keys) {
+            const char *value = host_nvram_get(at("nvram").c_str(), key.c_str());
+            ASSERT_EQ(value ? std::optional<std::string>(value) : std::nullopt,
+                      store_model(file, key))
+                << "round " << round << ", key " << key;
+        }
     }
+    EXPECT_EQ(host_nvram_get(at("nvram").c_str(), ""), nullptr);
+    EXPECT_EQ(host_nvram_get(at("nvram").c_str(), nullptr), nullptr);
+    EXPECT_EQ(host_nvram_get(at("absent").c_str(), "a"), nullptr);
 }
 
 using LinkState = TempDirTest;
@@ -94,8 +89,8 @@ TEST_F(LinkState, CarrierMappedForTheNvramInterface)
         {"wan_ifname=wan1\n", {{"net/eth0/carrier", "0\n"}, {"net/wan1/carrier", "1\n"}}, 2},
         {"wan_ifname=abcdefghijklmno\n", {{"net/abcdefghijklmno/carrier", "1\n"}}, 2},
         {"wan_ifname=abcdefghijklmnop\n", {{"net/abcdefghijklmnop/carrier", "1\n"}}, -1},
-        {"wan_ifname=../esc\n", {{"esc/carrier", "1\n"}}, -1},
-        {"wan_ifname=..\n", {{"carrier", "1\n"}}, -1},
+        {"wan_ifname=../esc\n", {{"net/x", ""}, {"esc/carrier", "1\n"}}, -1},
+        {"wan_ifname=..\n", {{"net/x", ""}, {"carrier", "1\n"}}, -1},
         {"wan_ifname=\n", {{"net/carrier", "1\n"}}, -1},
     };
     for (const auto &c : cases) {
@@ -110,6 +105,40 @@ TEST_F(LinkState, CarrierMappedForTheNvramInterface)
         for (const auto &[file, text] : c.tree)
             put(file, text);
         EXPECT_EQ(host_link_state(at("net").c_str(), at("nvram").c_str()), c.expected);
+    }
+    std::string too_long = at("net/") + std::string(600, 'n');
+    EXPECT_EQ(host_link_state(too_long.c_str(), at("nvram").c_str()), -1);
+}
+
+// The store is read again only when it has changed: another inode, size or
+// modification time, or gone or back.
+TEST_F(LinkState, InterfaceFollowsTheStoreAsItChanges)
+{
+    for (const char *up : {"a", "eth0"})
+        put(std::string("net/") + up + "/carrier", "1\n");
+    for (const char *down : {"b", "ab"})
+        put(std::string("net/") + down + "/carrier", "0\n");
+    const struct {
+        const char *nvram; // nullptr: no store
+        time_t mtime;
+        int expected;
+    } steps[] = {
+        {"wan_ifname=a\n", 1, WAN_LINK_UP},   {"wan_ifname=a\n", 1, WAN_LINK_UP},
+        {"wan_ifname=b\n", 1, WAN_LINK_UP}, // unchanged, as far as can be seen
+        {"wan_ifname=b\n", 2, WAN_LINK_DOWN}, {"wan_ifname=ab\n", 3, WAN_LINK_DOWN},
+        {"wan_ifname=..\n", 4, -1},           {nullptr, 0, WAN_LINK_UP}, // eth0
+    };
+    host_link_forget();
+    for (const auto &step : steps) {
+        if (step.nvram) {
+            put("nvram", step.nvram);
+            struct timespec times[2] = {{step.mtime, 0}, {step.mtime, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, at("nvram").c_str(), times, 0), 0);
+        } else {
+            std::filesystem::remove(at("nvram"));
+        }
+        EXPECT_EQ(host_link_state(at("net").c_str(), at("nvram").c_str()), step.expected)
+            << (step.nvram ? step.nvram : "no store") << " at " << step.mtime;
     }
 }
 
@@ -141,19 +170,17 @@ TEST_F(LinkState, FollowsRealInterfacesThroughTheirLife)
             std::string text = std::to_string(state) + " ";
             (void)!write(results[1], text.data(), text.size());
         };
+        const char *veth = "ip link add wan0 type veth peer name peer0 && ip link set wan0 up && "
+                           "ip link set peer0 up";
         put("nvram", "wan_ifname=lo\n");
         step("", WAN_LINK_DOWN);
         step("ip link set lo up", WAN_LINK_UP);
         put("nvram", "wan_ifname=wan0\n");
         step("", -1);
-        step("ip link add wan0 type veth peer name peer0 && ip link set wan0 up && "
-             "ip link set peer0 up",
-             WAN_LINK_UP);
+        step(veth, WAN_LINK_UP);
         step("ip link set peer0 down", WAN_LINK_DOWN);
         step("ip link del wan0", -1);
-        step("ip link add wan0 type veth peer name peer0 && ip link set wan0 up && "
-             "ip link set peer0 up",
-             WAN_LINK_UP);
+        step(veth, WAN_LINK_UP);
         _exit(0);
     }
     close(results[1]);
@@ -176,22 +203,25 @@ using Led = TempDirTest;
 
 TEST_F(Led, ValueReplacesTheFileNvramNames)
 {
-    put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") + "\nled3_path=\n");
+    put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") +
+                     "\nled3_path=\nled5_path=/dev/full\n");
     for (int value : {255, 1, 0}) {
         EXPECT_EQ(host_set_led(at("nvram").c_str(), 1, value), 0);
         EXPECT_EQ(get("led1"), std::to_string(value) + "\n");
     }
-    for (int led : {2, 3, 4, -1})
+    for (int led : {2, 3, 4, 5, -1})
         EXPECT_EQ(host_set_led(at("nvram").c_str(), led, 1), -1) << led;
 }
 
 TEST(Uptime, BootClockInWholeSeconds)
 {
-    std::ifstream in("/proc/uptime");
-    double since_boot = 0;
-    in >> since_boot;
-    int uptime = GetSysUpTime();
-    EXPECT_GE(uptime, static_cast<int>(since_boot));
-    EXPECT_LE(uptime, static_cast<int>(since_boot) + 1);
+    auto since_boot = [] {
+        double seconds = 0;
+        std::ifstream("/proc/uptime") >> seconds;
+        return static_cast<int>(seconds);
+    };
+    int before = since_boot(), uptime = GetSysUpTime(), after = since_boot();
+    EXPECT_GE(uptime, before);
+    EXPECT_LE(uptime, after);
     EXPECT_EQ(host_uptime(static_cast<clockid_t>(999)), -1);
 }
