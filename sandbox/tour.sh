@@ -54,7 +54,7 @@ sent=$SB_MARK
 sb_sig USR1
 sb_see "^out on_signal::recvd sig:$(sb_signum USR1)\$" 3 "SIGUSR1 logged"
 SB_MARK=$sent # the line and the LED write are seen by different watchers
-sb_see '^led1 1$' 2 "the next pass at once after SIGUSR1"
+sb_see '^led1 1$' 3 "the next pass at once after SIGUSR1"
 
 # 4. Cable back: LED 1 off (wan_proto is "static"), then the WAN started.
 sleep 1

@@ -163,7 +163,7 @@ TEST_F(LinkState, FollowsRealInterfacesThroughTheirLife)
             if (command[0] != '\0' && system(command) != 0)
                 _exit(98);
             int state = host_link_state(net.c_str(), nvram.c_str());
-            for (int i = 0; i < 100 && state != expected; ++i) {
+            for (int i = 0; i < 500 && state != expected; ++i) {
                 usleep(10 * 1000);
                 state = host_link_state(net.c_str(), nvram.c_str());
             }

@@ -1,0 +1,55 @@
+#!/bin/sh
+# Usage: check_files.sh CMAKE BUILD_DIR EXPECTED_FILE...
+# Stages `cmake --install BUILD_DIR --prefix /usr` as a firmware image would
+# and fails unless exactly the expected files are there, the programs
+# executable; morvid finding its library by the loader's default path;
+# each file needing only the C library (and morvid libzuqutil.so), taking
+# from them only functions known to use no heap, and the library
+# exporting its ABI, no more.
+cmake=$1 build=$2
+shift 2
+stage=$(mktemp -d) || exit 1
+trap 'rm -rf "$stage"' EXIT
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+words() { echo $1; }
+
+DESTDIR=$stage "$cmake" --install "$build" --prefix /usr >/dev/null || fail "cmake --install"
+got=$(cd "$stage" && find . -mindepth 1 ! -type d -o -type d -empty | sed 's|^\./||' | LC_ALL=C sort)
+want=$(printf '%s\n' "$@" | LC_ALL=C sort)
+[ "$got" = "$want" ] || fail "staged: $(words "$got"); wanted: $(words "$want")"
+
+# What the C library gives here allocates nothing, but for the stream
+# buffer puts takes once and what system keeps to itself; toolchain names
+# (_...) aside.
+allowed=" $(echo access clock_gettime close dup2 execvp fcntl fork getpid memchr memcmp memcpy memset \
+    open pread puts read sigaction sigemptyset sigprocmask sleep stat strcmp strlen strnlen \
+    strpbrk syscall system unlink waitpid write _exit _eval GetSysUpTime getWanLinkState nvram_get \
+    setLedLight task_is_running wan_start wan_stop g_hearbeat_is_listening) "
+abi="GetSysUpTime _eval g_hearbeat_is_listening getWanLinkState nvram_get setLedLight task_is_running wan_start wan_stop"
+for f in "$@"; do
+    file=$stage/$f name=${f##*/}
+    [ -f "$file" ] || continue
+    dyn=$(readelf -d "$file")
+    needed=$(echo "$dyn" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+    echo "$f needs: $(words "$needed")"
+    for lib in $needed; do
+        case "$name:$lib" in *:libc.so | *:libc.so.* | morvid:libzuqutil.so) ;; *) fail "$f needs $lib" ;; esac
+    done
+    for sym in $(nm -D --undefined-only "$file" | awk '{ sub(/@.*/, "", $2); print $2 }'); do
+        case "$sym" in _eval | _exit) ;; _*) continue ;; esac
+        case "$allowed" in *" $sym "*) ;; *) fail "$f takes $sym" ;; esac
+    done
+    case $name in
+    morvid)
+        [ -x "$file" ] || fail "$f is not executable"
+        # The build tree's path would be searched first on the device.
+        echo "$dyn" | grep -qE '\((RPATH|RUNPATH)\)' && fail "$f keeps a library search path" ;;
+    libzuqutil.so)
+        echo "$dyn" | grep -q 'SONAME.*\[libzuqutil\.so\]' || fail "$f has another SONAME"
+        exported=$(nm -D --defined-only "$file" | awk '$3 !~ /^_(init|fini)$/ { print $3 }' | LC_ALL=C sort)
+        [ "$(words "$exported")" = "$(words "$(printf '%s\n' $abi | LC_ALL=C sort)")" ] ||
+            fail "$f exports $(words "$exported")" ;;
+    esac
+done
+exit $status
