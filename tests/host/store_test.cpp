@@ -107,6 +107,7 @@ TEST_F(LinkState, CarrierMappedForTheNvramInterface)
         EXPECT_EQ(host_link_state(at("net").c_str(), at("nvram").c_str()), c.expected);
     }
     std::string too_long = at("net/") + std::string(600, 'n');
+    put("nvram", "wan_ifname=eth0\n");
     EXPECT_EQ(host_link_state(too_long.c_str(), at("nvram").c_str()), -1);
 }
 

@@ -132,12 +132,13 @@ TEST_F(FakeProc, LeastRecentlyUsedNameIsForgottenFirst)
         return host_task_scans();
     };
     host_task_forget();
-    ask(1);
-    ask(1); // p1 confirmed, then p2 to p8 found later
-    for (int i = 2; i <= 8; ++i)
+    for (int i = 1; i <= 8; ++i)
         ask(i);
-    EXPECT_EQ(ask(9), 9u);
-    for (int i : {2, 3, 4, 5, 6, 7, 8, 9})
-        EXPECT_EQ(ask(i), 9u) << "p" << i << " is remembered";
-    EXPECT_EQ(ask(1), 10u);
+    ask(1); // confirmed: p2 is now the least recently used
+    const struct {
+        int asked;
+        unsigned scans_after;
+    } steps[] = {{9, 9}, {2, 10}, {9, 10}, {1, 10}, {3, 11}};
+    for (const auto &step : steps)
+        EXPECT_EQ(ask(step.asked), step.scans_after) << "p" << step.asked;
 }
