@@ -21,8 +21,6 @@ tail -n +"${first:-1}" -f "$SANDBOX_EVENTS" > >(sb_format "$t0") &
 tail_pid=$!
 
 sb_holds "morvid set up its signal handlers" sb_wait_daemon_ready
-sb_holds "/var/run/morvid.pid holds morvid's pid and a newline" \
-    test "$(cat /var/run/morvid.pid; echo .)" == "$SB_DAEMON_PID"$'\n.'
 
 # 1. The uptime action, in the first pass at or after uptime 1800, once:
 #    a getdeviceinfo started after it lives until the boa restart below.
@@ -38,6 +36,9 @@ else
     sleep 11
 fi
 sleep 1
+# Looked at after the first pass: a daemon under an emulator starts slowly.
+sb_holds "/var/run/morvid.pid holds morvid's pid and a newline" \
+    test "$(cat /var/run/morvid.pid; echo .)" == "$SB_DAEMON_PID"$'\n.'
 
 # 2. Cable pulled: LED 1 on in the first pass that reads it down, WAN
 #    stopped one pass later.
