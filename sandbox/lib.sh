@@ -35,20 +35,24 @@ sb_note() {
 }
 
 # Event lines in time order whose "source text" matches the extended regular
-# expression RE, optionally only those in [--after MS, --before MS).
-#   sb_events [--after MS] [--before MS] RE
+# expression RE, optionally only those in [--after MS, --before MS), or
+# stamped later than a stamp (--past STAMP, to the microsecond).
+#   sb_events [--after MS] [--before MS] [--past STAMP] RE
 sb_events() {
-    local after=0 before=99999999999999
+    local after=0 before=99999999999999 past=0
     while [[ ${1:-} == --* ]]; do
         case $1 in
         --after) after=$2 ;;
         --before) before=$2 ;;
+        --past) past=$2 ;;
         esac
         shift 2
     done
-    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v after="$after" -v before="$before" '
+    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v after="$after" -v before="$before" -v past="$past" '
+        function us(t,    p) { split(t, p, "."); return p[1] * 1000000 + substr(p[2] "000000", 1, 6) }
+        BEGIN { past = us(past) }
         { ms = int($1 * 1000 + 0.0005); rest = substr($0, index($0, " ") + 1) }
-        ms >= after && ms < before && rest ~ ENVIRON["RE"]'
+        ms >= after && ms < before && us($1) > past && rest ~ ENVIRON["RE"]'
 }
 
 sb_first() { sb_events "$@" | head -n 1; }
@@ -70,12 +74,11 @@ sb_wait() {
 }
 
 # Stories (the tour, the fault cases) check what they cause: an action marks
-# the time (SB_MARK), sb_see waits for an event after the mark and moves the
-# mark to it, so a story checks order as well. A miss is noted in the log,
-# where the timeline shows it, and counted in SB_MISSED. Times are whole ms:
-# an event is after the mark when its ms is at or after it.
+# the time (SB_MARK, a stamp), sb_see waits for an event after the mark and
+# moves the mark to it, so a story checks order as well. A miss is noted in
+# the log, where the timeline shows it, and counted in SB_MISSED.
 SB_MARK=0 SB_MISSED=0
-sb_mark() { SB_MARK=$(sb_ms); }
+sb_mark() { SB_MARK=$EPOCHREALTIME; }
 sb_miss() {
     SB_MISSED=$((SB_MISSED + 1))
     sb_note "NOT SEEN: $*"
@@ -84,8 +87,8 @@ sb_miss() {
 #   sb_see RE [SECONDS [WHAT]]       (default 15 s)
 sb_see() {
     local line
-    if line=$(sb_wait "${2:-15}" --after "$SB_MARK" "$1"); then
-        SB_MARK=$(($(sb_time "$line") + 1))
+    if line=$(sb_wait "${2:-15}" --past "$SB_MARK" "$1"); then
+        SB_MARK=${line%% *}
     else
         sb_miss "${3:-$1} (within ${2:-15} s)"
     fi

@@ -101,7 +101,7 @@ SB_MARK=$started
 sb_see '^svc start dnrd ' 40 "dnrd restarted after the boa restart"
 SB_MARK=$started
 sb_see '^out run_dnrd$' 40 "run_dnrd printed"
-sb_holds "only boa and dnrd started again" test "$(sb_count --after "$killed" '^svc start ')" -eq 2
+sb_holds "only boa and dnrd started again" test "$(sb_count --past "$killed" '^svc start ')" -eq 2
 
 # 7. Signals: logged with this platform's numbers, each time; SIGUSR1 and
 #    SIGUSR2 switch the library's heartbeat flag, SIGHUP only logs.
