@@ -22,32 +22,30 @@ static int eval(std::vector<std::string> args, const char *path, int timeout = 0
     return host_eval(argv.data(), path, timeout, ppid);
 }
 
-TEST(Eval, ExitStatusPassedBack)
+// The command's exit status, 128 + the signal that ended it, or -1 for a
+// request refused (a vector with no program, a time limit, a pid wanted).
+TEST_F(Runner, ExitStatusPassedBack)
 {
+    int pid = 0;
     const struct {
         std::vector<std::string> args;
+        int timeout;
+        int *ppid;
         int expected;
     } cases[] = {
-        {{"true"}, 0},
-        {{"sh", "-c", "exit 7"}, 7},
-        {{"zq_no_such_program_here"}, 127},
-        {{"/nonexistent/zq"}, 127},
-        {{"sh", "-c", "kill -TERM $$"}, 128 + SIGTERM},
+        {{"true"}, 0, nullptr, 0},
+        {{"sh", "-c", "exit 7"}, 0, nullptr, 7},
+        {{"zq_no_such_program_here"}, 0, nullptr, 127},
+        {{"/nonexistent/zq"}, 0, nullptr, 127},
+        {{"sh", "-c", "kill -TERM $$"}, 0, nullptr, 128 + SIGTERM},
+        {{}, 0, nullptr, -1},
+        {{"touch", at("ran")}, 5, nullptr, -1},
+        {{"touch", at("ran")}, 0, &pid, -1},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(eval(c.args, nullptr), c.expected) << c.args.back();
-}
-
-TEST_F(Runner, RefusedRequestsRunNothing)
-{
-    std::vector<std::string> touch = {"touch", at("ran")};
-    int pid = 0;
+        EXPECT_EQ(eval(c.args, nullptr, c.timeout, c.ppid), c.expected) << c.args.size();
     EXPECT_EQ(host_eval(nullptr, nullptr, 0, nullptr), -1);
-    char *empty[] = {nullptr};
-    EXPECT_EQ(host_eval(empty, nullptr, 0, nullptr), -1);
-    EXPECT_EQ(eval(touch, nullptr, 5), -1);
-    EXPECT_EQ(eval(touch, nullptr, 0, &pid), -1);
-    EXPECT_EQ(eval(touch, at("out").c_str()), -1); // neither ">" nor ">>"
+    EXPECT_EQ(eval({"touch", at("ran")}, at("out").c_str()), -1); // neither ">" nor ">>"
     EXPECT_EQ(get("ran"), "<absent>");
 }
 
