@@ -6,6 +6,7 @@ target_compile_options(morvid_flags INTERFACE
   -Wall -Wextra -Werror
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -fno-threadsafe-statics -fno-asynchronous-unwind-tables>)
 target_link_options(morvid_flags INTERFACE -static-libgcc -Wl,--as-needed)
+include(${CMAKE_CURRENT_LIST_DIR}/firmware.cmake)
 
 # Give a target the C run-time only: it links with the C compiler driver.
 function(morvid_c_runtime_only target)
