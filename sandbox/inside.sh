@@ -66,10 +66,13 @@ wan_proto=$PROTO
 wan_ifname=eth0
 led1_path=$SB/led1
 EOF
+# The WAN action's requests go to a file of their own, which the watcher
+# below reads together with LED 1, in the order they came.
+: >"$SB/wan"
 cat >/etc/zuqutil/wan.action <<EOF
 #!/bin/bash
 # Starting or stopping the WAN connection, reduced to recording the request.
-printf '%s wan %s %s\n' "\$EPOCHREALTIME" "\$1" "\$2" >>"$SANDBOX_EVENTS"
+echo "\$1 \$2" >>"$SB/wan"
 echo "wan.action: \$2 \$1"
 EOF
 chmod 755 /etc/zuqutil/wan.action
@@ -89,7 +92,7 @@ if [[ $CABLE == plugged ]]; then
 fi
 
 # The console: a pseudo-terminal of the sandbox, transcribed to $SB/console.
-"$BUILD/sandbox/sbtool" watch "$SB/console" "$SB/console.tty" "$SB/led1" &
+"$BUILD/sandbox/sbtool" watch "$SB/console" "$SB/console.tty" "$SB/led1" "$SB/wan" &
 for ((i = 0; i < 100; i++)); do
     [[ -s $SB/console.tty ]] && break
     sleep 0.02
@@ -108,6 +111,8 @@ for ((i = 0; i < 100; i++)); do
     sleep 0.05
 done
 (($(grep -c ' svc start ' "$SANDBOX_EVENTS") >= ${#KILL_LIST[@]})) || failed "stand-ins did not start"
+
+printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO" >>"$SANDBOX_EVENTS"
 
 # Left by an earlier run, to be replaced by the daemon's own pid file.
 printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid

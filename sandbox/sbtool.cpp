@@ -8,11 +8,12 @@
 //                            runs CMD (the daemon) with its standard output
 //                            on a pseudo-terminal, as on the device's
 //                            console, and logs each line it prints.
-//   sbtool watch TRANSCRIPT TTYFILE LED
+//   sbtool watch TRANSCRIPT TTYFILE LED WAN
 //                            makes the console, a pseudo-terminal whose slave
 //                            it names in TTYFILE, logs each line written to
-//                            it (and keeps them in TRANSCRIPT), and logs each
-//                            value written to the LED file.
+//                            it (and keeps them in TRANSCRIPT), each value
+//                            written to the LED file and each line appended
+//                            to the WAN file by the WAN action.
 //
 // Everything goes to the event log of events.h.
 
@@ -271,22 +272,38 @@ static void read_console(struct console_watch *w)
     emit_lines(w->buf, &w->len, "console", w->len == sizeof w->buf);
 }
 
-// Each write of the LED (open, truncate, write, close) is logged as the
-// close is noticed, stamped then: a file's modification time comes from a
-// coarse clock that may lag the stamps of other events by a tick.
-static int watch_led(const char *path)
+// The LED and the WAN action are watched through one inotify queue, which
+// keeps them in the order they happened: the daemon writes LED 1 before it
+// runs the WAN action of the same pass, and so the close of the LED file is
+// queued before the action's line is appended to the WAN file. Each event
+// is logged as it is read, stamped then (a file's modification time comes
+// from a coarse clock that may lag the stamps of other events by a tick),
+// and the queue is read before the console, where the action's own words
+// go after its line.
+struct device_watch {
+    int notify;
+    int led_wd, wan_wd;
+    const char *led;
+    int wan; // the WAN file, read on from where it was left
+    char buf[4096];
+    size_t len;
+};
+
+static void watch_devices(const char *led, const char *wan, struct device_watch *w)
 {
-    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd < 0 || inotify_add_watch(fd, path, IN_CLOSE_WRITE) < 0)
-        die(path);
-    return fd;
+    w->led = led;
+    w->notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    w->wan = open(wan, O_RDONLY | O_CLOEXEC);
+    if (w->notify < 0 || w->wan < 0)
+        die("inotify");
+    w->led_wd = inotify_add_watch(w->notify, led, IN_CLOSE_WRITE);
+    w->wan_wd = inotify_add_watch(w->notify, wan, IN_MODIFY);
+    if (w->led_wd < 0 || w->wan_wd < 0)
+        die("inotify");
 }
 
-static void read_led(int notify_fd, const char *path)
+static void log_led(const char *path)
 {
-    alignas(struct inotify_event) char events[4096];
-    if (read(notify_fd, events, sizeof events) <= 0)
-        return;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
@@ -297,21 +314,43 @@ static void read_led(int notify_fd, const char *path)
         event_log(nullptr, "led1", value, static_cast<size_t>(got - 1));
 }
 
-static int run_watch(const char *transcript, const char *tty_name_file, const char *led)
+static void read_devices(struct device_watch *w)
+{
+    alignas(struct inotify_event) char events[4096];
+    ssize_t got = read(w->notify, events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+        const struct inotify_event *e = reinterpret_cast<const struct inotify_event *>(events + at);
+        at += static_cast<ssize_t>(sizeof *e + e->len);
+        if (e->wd == w->led_wd) {
+            log_led(w->led);
+            continue;
+        }
+        ssize_t more = read(w->wan, w->buf + w->len, sizeof w->buf - w->len);
+        if (more > 0) {
+            w->len += static_cast<size_t>(more);
+            emit_lines(w->buf, &w->len, "wan", w->len == sizeof w->buf);
+        }
+    }
+}
+
+static int run_watch(const char *transcript, const char *tty_name_file, const char *led,
+                     const char *wan)
 {
     static struct console_watch cw;
+    static struct device_watch dw;
     cw.transcript = open(transcript, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (cw.transcript < 0)
         die(transcript);
     open_console(tty_name_file, &cw);
-    struct pollfd pfd[2] = {{cw.master, POLLIN, 0}, {watch_led(led), POLLIN, 0}};
+    watch_devices(led, wan, &dw);
+    struct pollfd pfd[2] = {{dw.notify, POLLIN, 0}, {cw.master, POLLIN, 0}};
     for (;;) {
         if (poll(pfd, 2, -1) < 0)
             continue;
         if ((pfd[0].revents & POLLIN) != 0)
-            read_console(&cw);
+            read_devices(&dw);
         if ((pfd[1].revents & POLLIN) != 0)
-            read_led(pfd[1].fd, led);
+            read_console(&cw);
     }
 }
 
@@ -336,11 +375,10 @@ int main(int argc, char **argv)
         char **cmd = after_dashes(argc, argv, 3);
         if (cmd != nullptr)
             return run_pty(argv[2], cmd);
-    } else if (strcmp(job, "watch") == 0 && argc == 5) {
-        return run_watch(argv[2], argv[3], argv[4]);
+    } else if (strcmp(job, "watch") == 0 && argc == 6) {
+        return run_watch(argv[2], argv[3], argv[4], argv[5]);
     }
-    (void)fprintf(
-        stderr,
-        "usage: sbtool init -- CMD... | pty PIDFILE -- CMD... | watch TRANSCRIPT TTYFILE LED\n");
+    (void)fprintf(stderr, "usage: sbtool init -- CMD... | pty PIDFILE -- CMD... | watch TRANSCRIPT "
+                          "TTYFILE LED WAN\n");
     return 2;
 }
