@@ -5,11 +5,13 @@
 # The event log ($SANDBOX_EVENTS) has one line per event:
 #   <seconds.micros> <source> <text>
 # with these sources:
-#   sandbox  morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
+#   sandbox  world cable=plugged|pulled proto=P (before morvid starts) |
+#            morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
 #   out      a line morvid printed on its standard output (a pseudo-terminal)
 #   console  a line written to /dev/console
 #   led1     a value written to LED 1 (stamped as the write is noticed)
-#   wan      IF start|stop: /etc/zuqutil/wan.action was run
+#   wan      IF start|stop: /etc/zuqutil/wan.action was run (logged, with
+#            led1, in the order they came)
 #   x        ran pid=N: the command "x" was run
 #   svc      start NAME pid=N ppid=N pidfile=absent|stale:OLD cwd=DIR args=...
 #            signal NAME pid=N sig=S from=PID | exit NAME pid=N status=N
@@ -215,51 +217,13 @@ sb_wait_daemon_ready() {
     return 1
 }
 
-# The event log as a readable timeline, times from the daemon's start.
-#   sb_timeline [T0_MS]          (reads the log)
-#   ... | sb_format T0_MS        (formats lines given on input)
+# The event log as a readable timeline in the order things happened, times
+# from the daemon's start (or from T0_MS): sandbox/timeline, which also
+# follows the log live and draws it.
+#   sb_timeline [T0_MS]
+SB_TIMELINE=$(dirname "${BASH_SOURCE[0]}")/timeline
 sb_timeline() {
-    sort -s -n -k1,1 "$SANDBOX_EVENTS" | sb_format "${1:-$(sb_t0)}"
-}
-
-# mawk reads a pipe in large blocks unless told it is interactive, which
-# would hold a live timeline back.
-if awk -W version 2>&1 | grep -q mawk; then SB_AWK_LIVE=(awk -W interactive); else SB_AWK_LIVE=(awk); fi
-
-sb_format() {
-    "${SB_AWK_LIVE[@]}" -v t0="$1" '
-    function field(key,    i) {
-        for (i = 3; i <= NF; i++) if (index($i, key "=") == 1) return substr($i, length(key) + 2)
-        return ""
-    }
-    function after(key,    p) { p = index($0, " " key "="); return p ? substr($0, p + length(key) + 2) : "" }
-    function show(who, what) {
-        printf "t+%6.1fs  %-8s %s\n", ($1 * 1000 - t0) / 1000, who, what
-        fflush()
-    }
-    {
-        rest = substr($0, index($0, " ") + 1); rest = substr(rest, index(rest, " ") + 1)
-    }
-    $2 == "sandbox" && $3 == "morvid-started" { show("morvid", "started, pid " field("pid") ", uptime " field("uptime") " s"); next }
-    $2 == "sandbox" && $3 == "morvid-ended" { show("morvid", "ended (" field("signal") field("exit") (field("signal") != "" ? " signal" : " exit") ")"); next }
-    $2 == "out" { show("stdout", rest); next }
-    $2 == "console" { show("console", rest); next }
-    $2 == "led1" { show("LED 1", "set to " rest); next }
-    $2 == "wan" { show("WAN", "wan.action " $3 " " $4); next }
-    $2 == "x" { show("x", "ran") ; next }
-    $2 == "svc" && $3 == "start" {
-        old = field("pidfile"); sub(/^stale:/, "stale, pid ", old)
-        args = after("args")
-        show("service", $4 " started, pid " field("pid") (args != "" ? ", args \"" args "\"" : "") ", old pid file: " old); next
-    }
-    $2 == "svc" && $3 == "signal" { show("service", $4 " (pid " field("pid") ") got SIG" field("sig") " from pid " field("from")); next }
-    $2 == "svc" && $3 == "exit" { show("service", $4 " (pid " field("pid") ") exited at once, status " field("status")); next }
-    $2 == "reap" {
-        how = field("signal") != "" ? "killed by SIG" field("signal") : "exited, status " field("exit")
-        show("service", $3 " (pid " field("pid") ") " how); next
-    }
-    $2 == "act" { show(">>>", rest); next }
-    { show($2, rest) }'
+    "$SB_TIMELINE" ${1:+--t0 "$1"} "$SANDBOX_EVENTS"
 }
 
 # What the daemon holds, for comparing before and after a long run:

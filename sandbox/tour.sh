@@ -16,9 +16,8 @@ echo "Its services, started before it: $(sb_events '^svc start ' |
     awk '{ split($5, p, "="); printf "%s%s %s", sep, $4, p[2]; sep = ", " }')."
 echo "Timeline (t+ seconds since morvid started):"
 # From the daemon's start on; the services' start-up is summed up above.
-first=$(grep -n ' sandbox morvid-started ' "$SANDBOX_EVENTS" | head -n 1 | cut -d: -f1)
-tail -n +"${first:-1}" -f "$SANDBOX_EVENTS" > >(sb_format "$t0") &
-tail_pid=$!
+"$SB_TIMELINE" --follow --t0 "$t0" "$SANDBOX_EVENTS" &
+timeline_pid=$!
 
 sb_holds "morvid set up its signal handlers" sb_wait_daemon_ready
 
@@ -123,9 +122,14 @@ sb_see '^sandbox morvid-ended .* signal=TERM$' 5 "morvid ended by SIGTERM"
 sb_holds "its pid file left in place" test "$(cat /var/run/morvid.pid)" == "$SB_DAEMON_PID"
 
 sleep 0.5
-kill "$tail_pid" 2>/dev/null
-sleep 0.2
+kill "$timeline_pid" 2>/dev/null
+wait "$timeline_pid"
 echo
+# The picture of the run, where sandbox/run asks for it.
+if [[ -n ${TOUR_PICTURE:-} ]]; then
+    "$SB_TIMELINE" --picture "$TOUR_PICTURE" "$SANDBOX_EVENTS" >/dev/null &&
+        echo "The whole run as a picture: $TOUR_PICTURE"
+fi
 if ((SB_MISSED)); then
     echo "tour: $SB_MISSED expected behaviour(s) not seen"
     exit 1
