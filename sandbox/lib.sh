@@ -18,7 +18,7 @@
 #   reap     NAME pid=N signal=S|exit=N: how a process left to PID 1 ended
 #   act      something done to the sandbox by the one driving it
 #
-# Times are handled as whole milliseconds of the wall clock.
+# Stamps are seconds and microseconds of the wall clock; sb_ms gives ms.
 
 # Milliseconds of a "seconds.micros" stamp, or of now.
 sb_ms() {
@@ -37,33 +37,23 @@ sb_note() {
 }
 
 # Event lines in time order whose "source text" matches the extended regular
-# expression RE, optionally only those in [--after MS, --before MS), or
-# stamped later than a stamp (--past STAMP, to the microsecond).
-#   sb_events [--after MS] [--before MS] [--past STAMP] RE
+# expression RE, optionally only those stamped later than STAMP (to the
+# microsecond).
+#   sb_events [--past STAMP] RE
 sb_events() {
-    local after=0 before=99999999999999 past=0
-    while [[ ${1:-} == --* ]]; do
-        case $1 in
-        --after) after=$2 ;;
-        --before) before=$2 ;;
-        --past) past=$2 ;;
-        esac
-        shift 2
-    done
-    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v after="$after" -v before="$before" -v past="$past" '
+    local past=0
+    [[ $1 == --past ]] && { past=$2; shift 2; }
+    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v past="$past" '
         function us(t,    p) { split(t, p, "."); return p[1] * 1000000 + substr(p[2] "000000", 1, 6) }
         BEGIN { past = us(past) }
-        { ms = int($1 * 1000 + 0.0005); rest = substr($0, index($0, " ") + 1) }
-        ms >= after && ms < before && us($1) > past && rest ~ ENVIRON["RE"]'
+        us($1) > past && substr($0, index($0, " ") + 1) ~ ENVIRON["RE"]'
 }
 
 sb_first() { sb_events "$@" | head -n 1; }
 sb_count() { sb_events "$@" | wc -l; }
-# The time in ms of an event line.
-sb_time() { sb_ms "${1%% *}"; }
 
 # Waits up to SECONDS for an event; prints the first match, fails on timeout.
-#   sb_wait SECONDS [--after MS] RE
+#   sb_wait SECONDS [--past STAMP] RE
 sb_wait() {
     local deadline=$(($(sb_ms) + $1 * 1000)) line
     shift
