@@ -21,7 +21,9 @@ if(MORVID_FIRMWARE)
   # GNU hash is the smaller table, except on MIPS: there it becomes
   # DT_MIPS_XHASH, larger than the classic table and unknown to some of the
   # device C libraries' loaders.
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
+  if(CMAKE_EXE_LINKER_FLAGS MATCHES "hash-style")
+    # The build system's own choice stands (Yocto checks for GNU hash).
+  elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^mips")
     target_link_options(morvid_flags INTERFACE -Wl,--hash-style=sysv)
   else()
     target_link_options(morvid_flags INTERFACE -Wl,--hash-style=gnu)
