@@ -22,6 +22,17 @@ void os_unlink(const char *path)
     (void)unlink(path);
 }
 
+// Line-buffered whatever standard output is: on a pipe or a file (a
+// logger, procd, a redirect) stdio would hold lines back in a full buffer,
+// behind the signal handler's direct writes, and lose them when the daemon
+// is killed. The buffer is ours, so stdio allocates none.
+static char g_out_buf[128];
+
+void os_line_buffered_output(void)
+{
+    (void)setvbuf(stdout, g_out_buf, _IOLBF, sizeof g_out_buf);
+}
+
 void os_say(const char *line)
 {
     (void)puts(line);

@@ -15,6 +15,8 @@ void os_sleep(unsigned seconds);
 void os_system(const char *command);
 /* unlink(2): remove a file if it is there. */
 void os_unlink(const char *path);
+/* Standard output written out line by line, whatever it is; before any output. */
+void os_line_buffered_output(void);
 /* One line on standard output through the buffered stream. */
 void os_say(const char *line);
 

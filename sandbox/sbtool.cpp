@@ -4,10 +4,11 @@
 //                            orphan (the services the daemon puts in the
 //                            background end up here) and logs how each one
 //                            ended, SIGKILL included; exits with CMD's status.
-//   sbtool pty PIDFILE -- CMD...
+//   sbtool pty [--pipe] PIDFILE -- CMD...
 //                            runs CMD (the daemon) with its standard output
 //                            on a pseudo-terminal, as on the device's
-//                            console, and logs each line it prints.
+//                            console (or on a pipe, as under a logger), and
+//                            logs each line it prints.
 //   sbtool watch TRANSCRIPT TTYFILE LED WAN
 //                            makes the console, a pseudo-terminal whose slave
 //                            it names in TTYFILE, logs each line written to
@@ -155,19 +156,34 @@ static double read_uptime(void)
     return strtod(text, nullptr);
 }
 
-static int run_pty(const char *pid_file, char **cmd)
+// The writing side is held open here as well, so the reading side never
+// sees EIO or the end of the pipe when the daemon is gone.
+static void open_output(bool pipe, int *master, int *slave)
 {
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+    if (pipe) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            die("pipe");
+        *master = fds[0];
+        *slave = fds[1];
+        return;
+    }
+    *master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*master < 0 || grantpt(*master) != 0 || unlockpt(*master) != 0)
         die("pseudo-terminal");
-    const char *slave_name = ptsname(master);
+    const char *slave_name = ptsname(*master);
     if (slave_name == nullptr)
         die("ptsname");
-    // Held open here as well, so the master never reads EIO before the
-    // daemon has opened its side, nor when it is gone and restarted.
-    int slave = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0)
+    *slave = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*slave < 0)
         die(slave_name);
+}
+
+static int run_pty(bool pipe, const char *pid_file, char **cmd)
+{
+    int master = -1;
+    int slave = -1;
+    open_output(pipe, &master, &slave);
 
     double uptime = read_uptime();
     pid_t child = fork();
@@ -372,13 +388,15 @@ int main(int argc, char **argv)
         if (cmd != nullptr)
             return run_init(cmd);
     } else if (strcmp(job, "pty") == 0 && argc > 3) {
-        char **cmd = after_dashes(argc, argv, 3);
+        bool pipe = strcmp(argv[2], "--pipe") == 0;
+        char **cmd = after_dashes(argc, argv, pipe ? 4 : 3);
         if (cmd != nullptr)
-            return run_pty(argv[2], cmd);
+            return run_pty(pipe, argv[pipe ? 3 : 2], cmd);
     } else if (strcmp(job, "watch") == 0 && argc == 6) {
         return run_watch(argv[2], argv[3], argv[4], argv[5]);
     }
-    (void)fprintf(stderr, "usage: sbtool init -- CMD... | pty PIDFILE -- CMD... | watch TRANSCRIPT "
+    (void)fprintf(stderr, "usage: sbtool init -- CMD... | pty [--pipe] PIDFILE -- CMD... | watch "
+                          "TRANSCRIPT "
                           "TTYFILE LED WAN\n");
     return 2;
 }
