@@ -27,7 +27,8 @@ readlink /proc/self/ns/pid >"$SB/pidns"
 mkdir -p "$SB/modes"
 
 # Scratch space for the overlays, in memory and gone with the namespace.
-mkdir -p "$SB/fs" && mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
+mkdir -p "$SB/fs" || failed "mkdir $SB/fs"
+mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
 
 # /sys of the new network namespace, so that /sys/class/net/eth0 is the veth.
 mount -t sysfs sysfs /sys || failed "sysfs"
@@ -117,6 +118,19 @@ printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO"
 # Left by an earlier run, to be replaced by the daemon's own pid file.
 printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid
 
+if [[ -n $INIT ]]; then
+    # A busybox image: the project's inittab and rcS, busybox's sh and
+    # start-stop-daemon, morvid where the inittab names it.
+    busybox=$(command -v busybox)
+    SBIN=$(readlink -f /usr/sbin)
+    overlay "$SBIN" sbin
+    mount -t tmpfs -o mode=755 sandbox-initd /etc/init.d || failed "tmpfs on /etc/init.d"
+    cp "$REPO/packaging/busybox/inittab" /etc/inittab || failed "inittab"
+    cp "$REPO/packaging/busybox/rcS" /etc/init.d/rcS || failed "rcS"
+    ln -sf "$DAEMON" "$SBIN/morvid"
+    ln -sf "$busybox" "$SBIN/start-stop-daemon"
+    ln -sf "$busybox" "$BIN/sh"
+fi
 if [[ -n $SETUP ]]; then
     # shellcheck disable=SC1090
     source "$SETUP" || failed "setup $SETUP"
@@ -126,11 +140,17 @@ if ((${#wrap[@]})); then
     wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${DAEMON_WRAP%% *} to run the daemon under"
 fi
 
-# The daemon: from "/", with its standard output on a pseudo-terminal, in an
-# environment of its own.
-(cd / && exec env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100 \
-    SANDBOX_ROOT="$SANDBOX_ROOT" SANDBOX_EVENTS="$SANDBOX_EVENTS" \
-    "$BUILD/sandbox/sbtool" pty "$SB/morvid.pid" -- "${wrap[@]}" "$DAEMON" &)
+# The daemon: from "/", with its standard output on a pseudo-terminal (or a
+# pipe), in an environment of its own; or busybox init, which starts it.
+env=(env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100
+    SANDBOX_ROOT="$SANDBOX_ROOT" SANDBOX_EVENTS="$SANDBOX_EVENTS")
+if [[ -n $INIT ]]; then
+    : >"$SB/ready"
+    cd / && exec "${env[@]}" busybox init </dev/console >/dev/console 2>&1
+fi
+pipe=
+[[ $STDOUT == pipe ]] && pipe=--pipe
+(cd / && exec "${env[@]}" "$BUILD/sandbox/sbtool" pty $pipe "$SB/morvid.pid" -- "${wrap[@]}" "$DAEMON" &)
 for ((i = 0; i < 100; i++)); do
     [[ -s $SB/morvid.pid ]] && break
     sleep 0.02
