@@ -154,10 +154,10 @@ sb_crashloop() {
 #   sb_kill NAME [SIGNAL]
 sb_kill() {
     local name=$1 sig=${2:-KILL} pids
-    pids=$(sb_pidof "$name")
-    [[ -n $pids ]] || { echo "sb_kill: no $name running" >&2; return 1; }
-    sb_note "kill -$sig $name (pid $(echo $pids))"
-    kill -s "$sig" $pids
+    mapfile -t pids < <(sb_pidof "$name")
+    ((${#pids[@]})) || { echo "sb_kill: no $name running" >&2; return 1; }
+    sb_note "kill -$sig $name (pid ${pids[*]})"
+    kill -s "$sig" "${pids[@]}"
 }
 
 # Sends a signal to the daemon.
