@@ -7,11 +7,6 @@
 #include <string.h>
 #include <unistd.h>
 
-const char *events_path(void)
-{
-    return getenv("SANDBOX_EVENTS");
-}
-
 void event_log(const struct timespec *when, const char *source, const char *text, size_t len)
 {
     int saved_errno = errno;
@@ -31,8 +26,12 @@ void event_log(const struct timespec *when, const char *source, const char *text
     used += len;
     line[used++] = '\n';
 
-    const char *path = events_path();
-    int fd = path != nullptr ? open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644) : -1;
+    char path[512];
+    const char *sb = getenv("SB");
+    int fd = -1;
+    if (sb != nullptr &&
+        snprintf(path, sizeof path, "%s/events", sb) < static_cast<int>(sizeof path))
+        fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     (void)write(fd >= 0 ? fd : STDERR_FILENO, line, used);
     if (fd >= 0)
         close(fd);

@@ -1,14 +1,12 @@
-// The sandbox's event log: one line per event, "<seconds.micros> <source>
-// <text>", wall-clock time so that lines from every process of the sandbox,
-// and from the scripts driving it, sort into one timeline.
+// The sandbox's event log, $SB/events (standard error outside a sandbox):
+// one line per event, "<seconds.micros> <source> <text>", wall-clock time so
+// that lines from every process of the sandbox, and from the scripts driving
+// it, sort into one timeline.
 #ifndef SANDBOX_EVENTS_H
 #define SANDBOX_EVENTS_H
 
 #include <stddef.h>
 #include <time.h>
-
-// The log named by $SANDBOX_EVENTS, or standard error when that is unset.
-const char *events_path(void);
 
 // Appends one event stamped with `when` (now when null): the first `len`
 // bytes of `text`. The line goes out in a single O_APPEND write, so lines

@@ -1,83 +1,57 @@
 #!/bin/bash
-# Builds the router's world inside the sandbox's fresh namespaces, starts the
-# real morvid in it, then runs the command it was given. Started by
-# sandbox/enter as the only child of the sandbox's PID 1, with /proc already
-# that of the new PID namespace. Every mount made here lives in the private
-# mount namespace: the host's files never change.
-#
-# From the environment: SB (the sandbox's directory), BUILD, REPO, PROTO,
-# CABLE, DAEMON (the morvid to run), DAEMON_WRAP (a command to run it under,
-# may be empty) and SETUP (a file to source before it starts, may be empty).
+# Builds the router's world in the sandbox's fresh namespaces, starts the
+# real morvid in it, then runs the command given (sandbox/run). The only
+# child of the sandbox's PID 1 (sbtool init, which logs how every orphan
+# ends); with --init busybox, PID 1 itself, turning into busybox init. Every
+# mount made here lives in the private mount namespace: the host's files
+# never change.
 set -u
 export LC_ALL=C
-
+# shellcheck source=sandbox/lib.sh
+source "$SB/lib.sh"
 failed() {
     echo "sandbox: setup failed: $*" >&2
-    exit 86
+    exit 1
 }
 
-# The names morvid kills before restarting boa; each gets a stand-in.
-KILL_LIST=(boa udhcpd upnp ripd dnrd crond syslogd ntpclient smtpclient getdeviceinfo httphijack pppd pptp bpalogin)
-
-export SANDBOX_ROOT=$SB
-export SANDBOX_EVENTS=$SB/events
-export SANDBOX_LIB=$REPO/sandbox/lib.sh
-: >>"$SANDBOX_EVENTS"
-readlink /proc/self/ns/pid >"$SB/pidns"
-mkdir -p "$SB/modes"
-
-# Scratch space for the overlays, in memory and gone with the namespace.
-mkdir -p "$SB/fs" || failed "mkdir $SB/fs"
+# Scratch space for the overlays, in memory and gone with the namespace;
+# /sys of the new network namespace, so that /sys/class/net/eth0 is the
+# veth; a private /var/run (on most systems /run: the mount follows it).
+mkdir -p "$SB/fs" "$SB/modes"
 mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
-
-# /sys of the new network namespace, so that /sys/class/net/eth0 is the veth.
 mount -t sysfs sysfs /sys || failed "sysfs"
-# A private /var/run (on most systems a link to /run: the mount follows it).
 mount -t tmpfs -o mode=755 sandbox-run /var/run || failed "tmpfs on /var/run"
 
 # Host directories that must gain files get an overlay: the host's files
 # show through, ours live only in the upper layer.
 overlay() {
-    local dir=$1 layer=$SB/fs/$2
+    local layer=$SB/fs/$2
     mkdir -p "$layer/upper" "$layer/work"
-    mount -t overlay "sandbox-$2" -o "lowerdir=$dir,upperdir=$layer/upper,workdir=$layer/work" "$dir" ||
-        failed "overlay on $dir"
+    mount -t overlay "sandbox-$2" -o "lowerdir=$1,upperdir=$layer/upper,workdir=$layer/work" "$1" ||
+        failed "overlay on $1"
 }
 BIN=$(readlink -f /bin)
 overlay "$BIN" bin
 overlay /etc etc
 
-# The stand-ins: one program under every name the daemon starts or kills.
-for name in "${KILL_LIST[@]}"; do
+# One stand-in program under every name the daemon starts or kills, and
+# "x", run by the boa restart, which only records that it ran.
+for name in "${SB_SERVICES[@]}"; do
     ln -sf "$BUILD/sandbox/standin" "$BIN/$name"
 done
+# shellcheck disable=SC2016 # expanded when they run
+printf '#!/bin/bash\nprintf "%%s x ran pid=%%d\\n" "$EPOCHREALTIME" $$ >>"%s"\n' "$SB/events" >"$BIN/x"
 
-# "x", run by the boa restart: it only records that it ran.
-cat >"$BIN/x" <<EOF
-#!/bin/bash
-printf '%s x ran pid=%d\n' "\$EPOCHREALTIME" \$\$ >>"$SANDBOX_EVENTS"
-EOF
-chmod 755 "$BIN/x"
-
-# The device library's configuration: NVRAM and the WAN action.
+# The device library's configuration: NVRAM, LED 1 as a file, and the WAN
+# action, reduced to recording the request in a file of its own (read with
+# LED 1 by one watcher, in the order they came).
 mkdir -p /etc/zuqutil
-cat >/etc/zuqutil/nvram <<EOF
-# NVRAM of the sandbox
-wan_proto=$PROTO
-wan_ifname=eth0
-led1_path=$SB/led1
-EOF
-# The WAN action's requests go to a file of their own, which the watcher
-# below reads together with LED 1, in the order they came.
-: >"$SB/wan"
-cat >/etc/zuqutil/wan.action <<EOF
-#!/bin/bash
-# Starting or stopping the WAN connection, reduced to recording the request.
-echo "\$1 \$2" >>"$SB/wan"
-echo "wan.action: \$2 \$1"
-EOF
-chmod 755 /etc/zuqutil/wan.action
+printf '# NVRAM of the sandbox\nwan_proto=%s\nwan_ifname=eth0\nled1_path=%s\n' "$PROTO" "$SB/led1" >/etc/zuqutil/nvram
+# shellcheck disable=SC2016
+printf '#!/bin/bash\necho "$1 $2" >>"%s"\necho "wan.action: $2 $1"\n' "$SB/wan" >/etc/zuqutil/wan.action
+chmod 755 "$BIN/x" /etc/zuqutil/wan.action
 : >"$SB/led1"
+: >"$SB/wan"
 
 # The WAN port: a veth pair; "cable" going down or up is the cable pulled
 # or plugged.
@@ -100,20 +74,15 @@ for ((i = 0; i < 100; i++)); do
 done
 mount --bind "$(cat "$SB/console.tty")" /dev/console || failed "console on /dev/console"
 
-# The services of the router, running before the daemon starts, as they
-# would at boot. Each is left to PID 1, like a server put in the background.
-# shellcheck source=sandbox/lib.sh
-source "$SANDBOX_LIB"
-for name in "${KILL_LIST[@]}"; do
-    if [[ $name == boa ]]; then SB_QUIET=1 sb_start boa -c /etc; else SB_QUIET=1 sb_start "$name"; fi
-done
+# The router's services, running before the daemon starts, as at boot.
+sb_start boa -c /etc
+for name in "${SB_SERVICES[@]:1}"; do sb_start "$name"; done
 for ((i = 0; i < 100; i++)); do
-    (($(grep -c ' svc start ' "$SANDBOX_EVENTS") >= ${#KILL_LIST[@]})) && break
+    (($(grep -c ' svc start ' "$SB/events") >= ${#SB_SERVICES[@]})) && break
     sleep 0.05
 done
-(($(grep -c ' svc start ' "$SANDBOX_EVENTS") >= ${#KILL_LIST[@]})) || failed "stand-ins did not start"
-
-printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO" >>"$SANDBOX_EVENTS"
+((i < 100)) || failed "stand-ins did not start"
+printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO" >>"$SB/events"
 
 # Left by an earlier run, to be replaced by the daemon's own pid file.
 printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid
@@ -121,32 +90,32 @@ printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid
 if [[ -n $INIT ]]; then
     # A busybox image: the project's inittab and rcS, busybox's sh and
     # start-stop-daemon, morvid where the inittab names it.
-    busybox=$(command -v busybox)
     SBIN=$(readlink -f /usr/sbin)
     overlay "$SBIN" sbin
     mount -t tmpfs -o mode=755 sandbox-initd /etc/init.d || failed "tmpfs on /etc/init.d"
     cp "$REPO/packaging/busybox/inittab" /etc/inittab || failed "inittab"
-    cp "$REPO/packaging/busybox/rcS" /etc/init.d/rcS || failed "rcS"
+    cp "$REPO/packaging/busybox/rcS" /etc/init.d/ || failed "rcS"
     ln -sf "$DAEMON" "$SBIN/morvid"
-    ln -sf "$busybox" "$SBIN/start-stop-daemon"
-    ln -sf "$busybox" "$BIN/sh"
+    ln -sf "$(command -v busybox)" "$SBIN/start-stop-daemon"
+    ln -sf "$(command -v busybox)" "$BIN/sh"
 fi
 if [[ -n $SETUP ]]; then
     # shellcheck disable=SC1090
     source "$SETUP" || failed "setup $SETUP"
 fi
-read -r -a wrap <<<"$DAEMON_WRAP"
-if ((${#wrap[@]})); then
-    wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${DAEMON_WRAP%% *} to run the daemon under"
-fi
 
-# The daemon: from "/", with its standard output on a pseudo-terminal (or a
-# pipe), in an environment of its own; or busybox init, which starts it.
-env=(env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100
-    SANDBOX_ROOT="$SANDBOX_ROOT" SANDBOX_EVENTS="$SANDBOX_EVENTS")
+# The daemon: from "/", in an environment of its own, with its standard
+# output on a pseudo-terminal (as on the console) or a pipe; or busybox
+# init, which starts it.
+env=(env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100 SB="$SB")
 if [[ -n $INIT ]]; then
     : >"$SB/ready"
     cd / && exec "${env[@]}" busybox init </dev/console >/dev/console 2>&1
+fi
+# shellcheck disable=SC2153 # from $SB/conf
+read -r -a wrap <<<"$WRAP"
+if ((${#wrap[@]})); then
+    wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${wrap[0]} to run the daemon under"
 fi
 pipe=
 [[ $STDOUT == pipe ]] && pipe=--pipe
@@ -157,9 +126,5 @@ for ((i = 0; i < 100; i++)); do
 done
 [[ -s $SB/morvid.pid ]] || failed "morvid did not start"
 read -r SB_DAEMON_PID <"$SB/morvid.pid"
-export SB_DAEMON_PID
 
 "$@"
-rc=$?
-# 86 is kept for a sandbox that could not be built.
-exit $((rc == 86 ? 1 : rc))

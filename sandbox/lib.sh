@@ -1,24 +1,40 @@
 # shellcheck shell=bash
-# Helpers for use inside the sandbox (sandbox/enter): acting on the router
-# the daemon runs in, and reading the sandbox's event log.
+# The sandbox from the inside: its settings, its event log, and the actions
+# that drive the router morvid runs in, for the tour, the fault rows, the
+# benchmark and the shell of "sandbox/run --shell" alike.
 #
-# The event log ($SANDBOX_EVENTS) has one line per event:
-#   <seconds.micros> <source> <text>
-# with these sources:
+# The one contract between sandbox/run and the inside: SB is exported, the
+# sandbox's directory, and all else is a file in it:
+#   conf      the settings, sourced below: REPO BUILD DAEMON WRAP UPTIME
+#             PROTO CABLE SETUP STDOUT INIT
+#   lib.sh    this file, for COMMAND to source
+#   events    the event log (below)        morvid.pid  morvid's pid
+#   led1      LED 1                        wan         the WAN action's requests
+#   console   what /dev/console received   modes/NAME  "exit N": NAME crash-loops
+#
+# The event log has a line per event, "<seconds.micros> <source> <text>",
+# stamped by the wall clock:
 #   sandbox  world cable=plugged|pulled proto=P (before morvid starts) |
 #            morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
-#   out      a line morvid printed on its standard output (a pseudo-terminal)
+#   out      a line morvid printed on its standard output
 #   console  a line written to /dev/console
 #   led1     a value written to LED 1 (stamped as the write is noticed)
-#   wan      IF start|stop: /etc/zuqutil/wan.action was run (logged, with
-#            led1, in the order they came)
-#   x        ran pid=N: the command "x" was run
+#   wan      IF start|stop: the WAN action ran (in order with led1)
+#   x        ran pid=N: the command "x" ran
 #   svc      start NAME pid=N ppid=N pidfile=absent|stale:OLD cwd=DIR args=...
 #            signal NAME pid=N sig=S from=PID | exit NAME pid=N status=N
 #   reap     NAME pid=N signal=S|exit=N: how a process left to PID 1 ended
-#   act      something done to the sandbox by the one driving it
-#
-# Stamps are seconds and microseconds of the wall clock; sb_ms gives ms.
+#   act      something done to the sandbox (each action below notes itself)
+# shellcheck source=/dev/null
+source "$SB/conf"
+[[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
+
+# The router's services: a stand-in runs under each name, and a boa restart
+# kills them all, in this order.
+SB_SERVICES=(boa udhcpd upnp ripd dnrd crond syslogd ntpclient smtpclient getdeviceinfo httphijack pppd pptp
+    bpalogin)
+
+# ---- the event log ----------------------------------------------------------
 
 # Milliseconds of a "seconds.micros" stamp, or of now.
 sb_ms() {
@@ -26,29 +42,20 @@ sb_ms() {
     local s=${t%.*} f=${t#*.}000
     echo $((s * 1000 + 10#${f:0:3}))
 }
-
-# When the daemon was started, in ms.
-sb_t0() {
-    sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SANDBOX_EVENTS")"
-}
-
-sb_note() {
-    printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SANDBOX_EVENTS"
-}
+sb_t0() { sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SB/events")"; }
+sb_note() { printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SB/events"; }
 
 # Event lines in time order whose "source text" matches the extended regular
-# expression RE, optionally only those stamped later than STAMP (to the
-# microsecond).
+# expression RE, only those stamped after STAMP (to the microsecond) if given.
 #   sb_events [--past STAMP] RE
 sb_events() {
     local past=0
     [[ $1 == --past ]] && { past=$2; shift 2; }
-    sort -s -n -k1,1 "$SANDBOX_EVENTS" | RE=$1 awk -v past="$past" '
+    sort -s -n -k1,1 "$SB/events" | RE=$1 awk -v past="$past" '
         function us(t,    p) { split(t, p, "."); return p[1] * 1000000 + substr(p[2] "000000", 1, 6) }
         BEGIN { past = us(past) }
         us($1) > past && substr($0, index($0, " ") + 1) ~ ENVIRON["RE"]'
 }
-
 sb_first() { sb_events "$@" | head -n 1; }
 sb_count() { sb_events "$@" | wc -l; }
 
@@ -65,10 +72,10 @@ sb_wait() {
     done
 }
 
-# Stories (the tour, the fault cases) check what they cause: an action marks
-# the time (SB_MARK, a stamp), sb_see waits for an event after the mark and
-# moves the mark to it, so a story checks order as well. A miss is noted in
-# the log, where the timeline shows it, and counted in SB_MISSED.
+# Stories (the tour, the fault rows) check what they cause: an action marks
+# the time (SB_MARK), sb_see waits for an event after the mark and moves the
+# mark to it, so a story checks order as well. A miss is noted in the log,
+# where the timeline shows it, and counted in SB_MISSED.
 SB_MARK=0 SB_MISSED=0
 sb_mark() { SB_MARK=$EPOCHREALTIME; }
 sb_miss() {
@@ -86,14 +93,57 @@ sb_see() {
     fi
 }
 #   sb_holds WHAT COMMAND...
-sb_holds() {
-    local what=$1
-    shift
-    "$@" || sb_miss "$what"
+sb_holds() { "${@:2}" || sb_miss "$1"; }
+
+# The timeline of the log, times from morvid's start (sandbox/timeline).
+sb_timeline() { "$REPO/sandbox/timeline" "$@" "$SB/events"; }
+
+# ---- actions: each noted (WHAT) before it is done, its time marked -------
+
+sb_act() {
+    sb_mark
+    sb_note "$1"
+    "${@:2}"
+}
+act() { sb_act "$*" "$@"; } # any command, noted as it stands
+pull() { sb_act "cable pulled" ip link set cable down; }
+plug() { sb_act "cable plugged" ip link set cable up; }
+sig() { sb_act "signal ${1#SIG} to morvid (pid $SB_DAEMON_PID)" kill -s "${1#SIG}" "$SB_DAEMON_PID"; }
+# Every running instance of a service, by signal (default KILL); what
+# follows is looked for from now on even where none runs.
+kill-service() {
+    local pids
+    sb_mark
+    mapfile -t pids < <(sb_pidof "$1")
+    ((${#pids[@]})) || { echo "no $1 running" >&2; return 1; }
+    sb_act "kill -${2:-KILL} $1 (pid ${pids[*]})" kill -s "${2:-KILL}" "${pids[@]}"
+}
+# A service started as the router's boot starts it: from "/", left to PID 1.
+start-service() { sb_act "started $*" sb_start "$@"; }
+sb_start() { (cd / && exec "/bin/$1" "${@:2}" </dev/null >/dev/null 2>&1 &); }
+# New instances of a service exit at once with STATUS, or start again ("off").
+crash-loop() { sb_act "$1 crash-loop: $2" sb_mode "$@"; }
+sb_mode() { if [[ $2 == off ]]; then rm -f "$SB/modes/$1"; else echo "exit $2" >"$SB/modes/$1"; fi; }
+# Shows NVRAM, or sets a value (the file replaced in one step, so that the
+# library never reads it half-written).
+nvram() {
+    (($# == 2)) || { grep -v '^#' /etc/zuqutil/nvram; return; }
+    sb_act "nvram $1=$2" sb_nvram "$@"
+}
+sb_nvram() {
+    local file=/etc/zuqutil/nvram
+    { grep -v "^$1=" "$file"; echo "$1=$2"; } >"$file.new" && mv "$file.new" "$file"
 }
 
-# The daemon's number for a signal: the target's own, which for a MIPS
-# daemon run under qemu is not the build machine's.
+# ---- processes --------------------------------------------------------------
+
+# Pids of the live (not zombie) processes of that kernel name.
+sb_pidof() { ps -e -o pid=,stat=,comm= | awk -v name="$1" '$3 == name && $2 !~ /^Z/ { print $1 }'; }
+# Zombies, as "pid name parent" lines.
+sb_zombies() { ps -e -o pid=,stat=,comm=,ppid= | awk '$2 ~ /^Z/ { print $1, $3, $4 }'; }
+sb_daemon_alive() { [[ $(ps -o stat= -p "$SB_DAEMON_PID") == [^Z]* ]]; }
+# The daemon's number for a signal: the target's own, which for a MIPS daemon
+# under qemu is not the build machine's.
 sb_signum() {
     if readelf -h "$DAEMON" 2>/dev/null | grep -q 'Machine:.*MIPS'; then
         case $1 in HUP) echo 1 ;; USR1) echo 16 ;; USR2) echo 17 ;; TERM) echo 15 ;; esac
@@ -101,156 +151,95 @@ sb_signum() {
         kill -l "$1"
     fi
 }
-
-# Pids of the live (non-zombie) processes of that name.
-sb_pidof() {
-    local d comm stat
-    for d in /proc/[0-9]*; do
-        read -r comm <"$d/comm" 2>/dev/null || continue
-        [[ $comm == "$1" ]] || continue
-        read -r stat <"$d/stat" 2>/dev/null || continue
-        stat=${stat##*) }
-        [[ ${stat:0:1} == Z ]] || echo "${d#/proc/}"
-    done
-}
-
-# Zombies as "pid comm parent-pid parent-comm" lines.
-sb_zombies() {
-    local d comm stat ppid pcomm
-    for d in /proc/[0-9]*; do
-        read -r stat <"$d/stat" 2>/dev/null || continue
-        comm=${stat#*(} comm=${comm%)*}
-        stat=${stat##*) }
-        [[ ${stat:0:1} == Z ]] || continue
-        ppid=${stat#* } ppid=${ppid%% *}
-        read -r pcomm <"/proc/$ppid/comm" 2>/dev/null
-        echo "${d#/proc/} $comm $ppid ${pcomm:-?}"
-    done
-}
-
-# Starts a service's stand-in as the router's boot would: from "/", in the
-# background, left to PID 1.
-#   sb_start NAME [ARGS...]
-sb_start() {
-    local name=$1
-    shift
-    [[ -n ${SB_QUIET:-} ]] || sb_note "started $name${*:+ $*}"
-    (cd / && exec "/bin/$name" "$@" </dev/null >/dev/null 2>&1 &)
-}
-
-# Makes the next instances of a service exit with STATUS right after they
-# start (a crash-looping server), or start normally again with "off".
-#   sb_crashloop NAME STATUS|off
-sb_crashloop() {
-    if [[ $2 == off ]]; then
-        rm -f "$SANDBOX_ROOT/modes/$1"
-    else
-        echo "exit $2" >"$SANDBOX_ROOT/modes/$1"
-    fi
-    sb_note "$1 crash-loop: $2"
-}
-
-# Kills every live instance of a service with a signal (default KILL).
-#   sb_kill NAME [SIGNAL]
-sb_kill() {
-    local name=$1 sig=${2:-KILL} pids
-    mapfile -t pids < <(sb_pidof "$name")
-    ((${#pids[@]})) || { echo "sb_kill: no $name running" >&2; return 1; }
-    sb_note "kill -$sig $name (pid ${pids[*]})"
-    kill -s "$sig" "${pids[@]}"
-}
-
-# Sends a signal to the daemon.
-sb_sig() {
-    sb_note "signal $1 to morvid (pid $SB_DAEMON_PID)"
-    kill -s "$1" "$SB_DAEMON_PID"
-}
-
-# Actions are noted before they are done, so what they cause comes after.
-sb_pull() {
-    sb_note "cable pulled"
-    ip link set cable down
-}
-
-sb_plug() {
-    sb_note "cable plugged"
-    ip link set cable up
-}
-
-# Sets an NVRAM value, replacing the file in one step so that the library
-# never reads it half-written.
-#   sb_nvram KEY VALUE
-sb_nvram() {
-    local file=/etc/zuqutil/nvram
-    { grep -v "^$1=" "$file"; echo "$1=$2"; } >"$file.new" && mv "$file.new" "$file" &&
-        sb_note "nvram $1=$2"
-}
-
-# Whether the daemon is alive (and not a zombie).
-sb_daemon_alive() {
-    local stat
-    read -r stat <"/proc/$SB_DAEMON_PID/stat" 2>/dev/null || return 1
-    stat=${stat##*) }
-    [[ ${stat:0:1} != Z ]]
-}
-
-# Waits until the daemon has its handlers in place (SIGUSR1, SIGUSR2 and
-# SIGHUP caught), so that a signal sent after this is the daemon's to handle.
+# Waits until the daemon catches SIGUSR1, SIGUSR2 and SIGHUP, so that a
+# signal sent after this is its to handle.
 sb_wait_daemon_ready() {
-    local i mask want
-    want=$(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1))))
+    local i mask want=$(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1))))
     for ((i = 0; i < 100; i++)); do
-        mask=$(awk '$1 == "SigCgt:" { print $2 }' "/proc/$SB_DAEMON_PID/status" 2>/dev/null)
-        [[ -n $mask ]] && (((16#$mask & want) == want)) && return 0
+        mask=$(ps -o caught= -p "$SB_DAEMON_PID") && (((16#${mask// /} & want) == want)) && return 0
         sleep 0.05
     done
     return 1
 }
-
-# The event log as a readable timeline in the order things happened, times
-# from the daemon's start (or from T0_MS): sandbox/timeline, which also
-# follows the log live and draws it.
-#   sb_timeline [T0_MS]
-SB_TIMELINE=$(dirname "${BASH_SOURCE[0]}")/timeline
-sb_timeline() {
-    "$SB_TIMELINE" ${1:+--t0 "$1"} "$SANDBOX_EVENTS"
+# Ends the daemon's first wait (10 s) at once with a SIGHUP, which it only
+# logs, once it is asleep in that wait: for stories whose point is not the
+# pacing.
+sb_hurry_first_pass() {
+    local i
+    sb_wait_daemon_ready || return 1
+    for ((i = 0; i < 100; i++)); do
+        [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]] && break
+        sleep 0.02
+    done
+    sig HUP
 }
 
-# What the daemon holds, for comparing before and after a long run:
-# its open descriptors as "FD TARGET" lines (the pid in a /proc/PID/...
-# target shown as N, since the process watched changes), a field of its
-# /proc status in kB (VmRSS, RssAnon ...), and the names of the sandbox's
-# processes, one a line, sorted.
+# What the daemon holds, to compare before and after a long run: its open
+# descriptors as "FD TARGET" lines (a /proc/PID/ target's pid as N), a field
+# of its /proc status in kB (VmRSS, RssAnon ...), the sandbox's processes.
 sb_daemon_fds() {
     local fd
     for fd in "/proc/$SB_DAEMON_PID/fd/"*; do
-        [[ -e $fd || -L $fd ]] || continue
         echo "${fd##*/} $(readlink "$fd" | sed 's|^/proc/[0-9]*/|/proc/N/|')"
     done | sort -n
 }
-sb_daemon_kb() {
-    awk -v key="$1:" '$1 == key { print $2 }' "/proc/$SB_DAEMON_PID/status"
-}
+sb_daemon_kb() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$SB_DAEMON_PID/status"; }
 sb_processes() {
-    local d comm names=()
-    # All read before sort starts, so that sort is never one of them.
-    for d in /proc/[0-9]*; do
-        read -r comm 2>/dev/null <"$d/comm" && names+=("$comm")
-    done
-    printf '%s\n' "${names[@]}" | sort
+    local names
+    names=$(ps -e -o comm=) # all read before sort starts, so that it is never one of them
+    sort <<<"$names"
 }
 
-# Ends the daemon's first wait (10 s) at once with a SIGHUP, which it only
-# logs: for cases whose point is not the pacing. Sent once the daemon is
-# asleep in that wait, so that the signal cuts it rather than coming
-# before it.
-sb_hurry_first_pass() {
-    local i wchan
-    sb_wait_daemon_ready || return 1
-    for ((i = 0; i < 100; i++)); do
-        read -r wchan 2>/dev/null <"/proc/$SB_DAEMON_PID/wchan"
-        [[ $wchan == *sleep* ]] && break
-        sleep 0.02
-    done
-    sb_sig HUP
+# ---- load and cost ----------------------------------------------------------
+
+# N idle processes more, which every look through /proc must pass: forks of
+# one perl, sharing its pages.
+sb_crowd() {
+    perl -e 'for (1 .. $ARGV[0]) { defined(my $pid = fork) or die "fork: $!\n"; $pid or sleep }' "$1" \
+        </dev/null >/dev/null && sb_note "$1 idle processes started"
 }
+# System calls the daemon makes per pass, over PASSES passes (steady ones,
+# the caller's to ensure): strace counts them (its summary kept in FILE)
+# from within one wait to within another. A pass has one wait: the one
+# strace attaches during ends as restart_syscall, the one it leaves during
+# is not counted, having not ended.
+sb_syscalls_per_pass() {
+    local tracer
+    strace -f -c -o "$2" -p "$SB_DAEMON_PID" 2>/dev/null &
+    tracer=$!
+    sleep $((5 * $1 + 2))
+    until [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; do sleep 0.05; done
+    kill -INT "$tracer"
+    wait "$tracer"
+    awk '$1 ~ /^[0-9.]+$/ && $NF != "total" { calls += $4; if ($NF ~ /nanosleep$|^restart_syscall$/) waits += $4 }
+        END { print waits ? int(calls / waits) : "none" }' "$2"
+}
+
+# ---- the shell (sandbox/run --shell) ----------------------------------------
+
+[[ $- == *i* ]] || return 0
+HISTFILE=$SB/history
+PS1='morvid-sandbox# '
+timeline() { sb_timeline "$@"; }
+follow() { echo "(Ctrl-C to stop following)" && sb_timeline --follow; }
+services() {
+    ps -o pid,ppid,stat,etime,args -p "$(for n in morvid "${SB_SERVICES[@]}"; do sb_pidof "$n"; done | paste -sd,)"
+}
+led() { cat "$SB/led1"; }
+console() { tr -d '\r' <"$SB/console"; }
+help() {
+    cat <<'TEXT'
+morvid runs in this sandbox (its pid: see "services"). Commands:
+  pull | plug                 pull or plug the WAN cable (eth0's peer goes down or up)
+  kill-service NAME [SIGNAL]  kill a service (default SIGKILL), e.g. kill-service dnrd
+  start-service NAME [ARGS]   start a service's stand-in
+  crash-loop NAME N|off       make new instances of a service exit at once with status N
+  sig USR1|USR2|HUP|TERM      send morvid a signal
+  nvram [KEY VALUE]           show NVRAM, or set a value (e.g. nvram wan_proto dhcp)
+  timeline | follow           what happened so far | the same, then live
+  timeline --picture FILE     draw it as an SVG, a lane per thing to follow
+  services | led | console    running services | LED 1's value | console output
+  exit                        end the sandbox (nothing is left behind)
+TEXT
+}
+help

@@ -6,7 +6,7 @@
 // gets, with the sender. SIGKILL cannot be seen from here: the sandbox's
 // PID 1 records how each stand-in ended.
 //
-// A file $SANDBOX_ROOT/modes/NAME holding "exit N" makes the next instances
+// A file $SB/modes/NAME holding "exit N" makes the next instances
 // of NAME exit with status N right after start-up, like a crash-looping
 // server.
 
@@ -75,7 +75,7 @@ static void join_args(int argc, char **argv, char *out, size_t size)
 // "exit N" from the mode file sets *status; anything else means run normally.
 static bool exit_mode(const char *name, int *status)
 {
-    const char *root = getenv("SANDBOX_ROOT");
+    const char *root = getenv("SB");
     if (root == nullptr)
         return false;
     char path[512];
