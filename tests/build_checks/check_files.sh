@@ -1,11 +1,12 @@
 #!/bin/sh
 # Usage: check_files.sh CMAKE BUILD_DIR EXPECTED_FILE...
-# Stages `cmake --install BUILD_DIR --prefix /usr` as a firmware image would
-# and fails unless exactly the expected files are there, the programs
-# executable; morvid finding its library by the loader's default path;
-# each file needing only the C library (and morvid libzuqutil.so), taking
-# from them only functions known to use no heap, and the library
-# exporting its ABI, no more.
+# Stages `cmake --install BUILD_DIR --prefix /usr --strip` as a firmware
+# image would and fails unless exactly the expected files are there, the
+# programs executable; morvid finding its library by the loader's default
+# path; each file needing only the C library (and morvid libzuqutil.so),
+# taking from them only functions known to use no heap, and the library
+# exporting its ABI, no more; and, built for the device (32-bit big-endian
+# MIPS), within its flash budget: morvid 8 KiB, libzuqutil.so 11 KiB.
 cmake=$1 build=$2
 shift 2
 stage=$(mktemp -d) || exit 1
@@ -15,7 +16,7 @@ fail() { echo "FAIL: $*"; status=1; }
 # shellcheck disable=SC2086 # the words of a list, one space apart
 words() { echo $1; }
 
-DESTDIR=$stage "$cmake" --install "$build" --prefix /usr >/dev/null || fail "cmake --install"
+DESTDIR=$stage "$cmake" --install "$build" --prefix /usr --strip >/dev/null || fail "cmake --install"
 got=$(cd "$stage" && find . -mindepth 1 ! -type d -o -type d -empty | sed 's|^\./||' | LC_ALL=C sort)
 want=$(printf '%s\n' "$@" | LC_ALL=C sort)
 [ "$got" = "$want" ] || fail "staged: $(words "$got"); wanted: $(words "$want")"
@@ -41,6 +42,12 @@ for f in "$@"; do
         case "$sym" in _eval | _exit) ;; _*) continue ;; esac
         case "$allowed" in *" $sym "*) ;; *) fail "$f takes $sym" ;; esac
     done
+    if [ "$(readelf -h "$file" | grep -cE 'ELF32|big endian|MIPS R3000')" = 3 ]; then
+        size=$(stat -c %s "$file") budget=$((8 * 1024))
+        [ "$name" = libzuqutil.so ] && budget=$((11 * 1024))
+        echo "$f: $size B stripped, budget $budget B"
+        [ "$size" -le "$budget" ] || fail "$f is over its budget"
+    fi
     case $name in
     morvid)
         [ -x "$file" ] || fail "$f is not executable"
