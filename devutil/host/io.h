@@ -83,7 +83,9 @@ inline bool path_add(char *path, size_t *len, const char *text)
     return true;
 }
 
-/* Writes value in decimal at out, with no NUL, and returns the end. */
+/* Writes value in decimal at out, with no NUL, and returns the end. The
+ * daemon has its own (put_decimal) on purpose: the library and morvid share
+ * no code, for morvid may run with the device's library instead. */
 inline char *put_int(char *out, int value)
 {
     // Unsigned, so that INT_MIN has a magnitude too.
