@@ -119,7 +119,8 @@ if ((${#wrap[@]})); then
 fi
 pipe=
 [[ $STDOUT == pipe ]] && pipe=--pipe
-(cd / && exec "${env[@]}" "$BUILD/sandbox/sbtool" pty $pipe "$SB/morvid.pid" -- "${wrap[@]}" "$DAEMON" &)
+read -r uptime _ </proc/uptime
+(cd / && exec "${env[@]}" "$BUILD/sandbox/sbtool" pty $pipe "$SB/morvid.pid" "$uptime" -- "${wrap[@]}" "$DAEMON" &)
 for ((i = 0; i < 100; i++)); do
     [[ -s $SB/morvid.pid ]] && break
     sleep 0.02

@@ -4,11 +4,11 @@
 //                            orphan (the services the daemon puts in the
 //                            background end up here) and logs how each one
 //                            ended, SIGKILL included; exits with CMD's status.
-//   sbtool pty [--pipe] PIDFILE -- CMD...
+//   sbtool pty [--pipe] PIDFILE UPTIME -- CMD...
 //                            runs CMD (the daemon) with its standard output
 //                            on a pseudo-terminal, as on the device's
 //                            console (or on a pipe, as under a logger), and
-//                            logs each line it prints.
+//                            logs its start and each line it prints.
 //   sbtool watch TRANSCRIPT TTYFILE LED WAN
 //                            makes the console, a pseudo-terminal whose slave
 //                            it names in TTYFILE, logs each line written to
@@ -121,71 +121,66 @@ static int run_init(char **cmd)
 
 // ---- pty -------------------------------------------------------------------
 
-// Emits the complete lines of buf[0..*len) as events and keeps the rest.
-static void emit_lines(char *buf, size_t *len, const char *source, bool flush_partial)
+// Lines as they come from a stream: the complete ones logged, the rest kept
+// (and logged as is, should it fill the buffer).
+struct lines {
+    char buf[4096];
+    size_t len;
+};
+
+// One read of fd; its bytes also go to copy, where that is a descriptor.
+static bool read_lines(int fd, struct lines *l, const char *source, int copy = -1)
 {
+    ssize_t got = read(fd, l->buf + l->len, sizeof l->buf - l->len);
+    if (got <= 0)
+        return false;
+    if (copy >= 0)
+        (void)write(copy, l->buf + l->len, static_cast<size_t>(got));
+    l->len += static_cast<size_t>(got);
     size_t start = 0;
-    for (size_t i = 0; i < *len; ++i) {
-        if (buf[i] != '\n')
+    for (size_t i = 0; i < l->len; ++i) {
+        if (l->buf[i] != '\n')
             continue;
-        size_t end = i;
-        if (end > start && buf[end - 1] == '\r')
-            --end;
-        event_log(nullptr, source, buf + start, end - start);
+        size_t end = i > start && l->buf[i - 1] == '\r' ? i - 1 : i;
+        event_log(nullptr, source, l->buf + start, end - start);
         start = i + 1;
     }
-    if (flush_partial && start < *len) {
-        event_log(nullptr, source, buf + start, *len - start);
-        start = *len;
+    if (l->len == sizeof l->buf && start == 0) {
+        event_log(nullptr, source, l->buf, l->len);
+        start = l->len;
     }
-    memmove(buf, buf + start, *len - start);
-    *len -= start;
+    memmove(l->buf, l->buf + start, l->len - start);
+    l->len -= start;
+    return true;
 }
 
-static double read_uptime(void)
+// A pseudo-terminal, its slave held open here as well, so that its master
+// never reads EIO between writers, nor once the daemon is gone.
+static int open_pty(int *slave, const char **name)
 {
-    char text[64] = "";
-    int fd = open("/proc/uptime", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    ssize_t got = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (got <= 0)
-        return -1;
-    text[got] = '\0';
-    return strtod(text, nullptr);
-}
-
-// The writing side is held open here as well, so the reading side never
-// sees EIO or the end of the pipe when the daemon is gone.
-static void open_output(bool pipe, int *master, int *slave)
-{
-    if (pipe) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            die("pipe");
-        *master = fds[0];
-        *slave = fds[1];
-        return;
-    }
-    *master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (*master < 0 || grantpt(*master) != 0 || unlockpt(*master) != 0)
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        (*name = ptsname(master)) == nullptr)
         die("pseudo-terminal");
-    const char *slave_name = ptsname(*master);
-    if (slave_name == nullptr)
-        die("ptsname");
-    *slave = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    *slave = open(*name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (*slave < 0)
-        die(slave_name);
+        die(*name);
+    return master;
 }
 
-static int run_pty(bool pipe, const char *pid_file, char **cmd)
+static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **cmd)
 {
     int master = -1;
     int slave = -1;
-    open_output(pipe, &master, &slave);
-
-    double uptime = read_uptime();
+    const char *name = nullptr;
+    if (!pipe) {
+        master = open_pty(&slave, &name);
+    } else if (int fds[2]; pipe2(fds, O_CLOEXEC) == 0) {
+        master = fds[0];
+        slave = fds[1]; // held open, as a terminal's slave is
+    } else {
+        die("pipe");
+    }
     pid_t child = fork();
     if (child < 0)
         die("fork");
@@ -204,7 +199,7 @@ static int run_pty(bool pipe, const char *pid_file, char **cmd)
         _exit(127);
     }
     char text[128];
-    (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%.2f", static_cast<int>(child),
+    (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%s", static_cast<int>(child),
                    uptime);
     event_say(nullptr, "sandbox", text);
     FILE *f = fopen(pid_file, "we");
@@ -213,31 +208,20 @@ static int run_pty(bool pipe, const char *pid_file, char **cmd)
         (void)fclose(f);
     }
 
-    char buf[4096];
-    size_t len = 0;
+    static struct lines out;
     bool child_alive = true;
     for (;;) {
         struct pollfd pfd = {master, POLLIN, 0};
-        int ready = poll(&pfd, 1, 100);
-        if (ready > 0 && (pfd.revents & POLLIN) != 0) {
-            ssize_t got = read(master, buf + len, sizeof buf - len);
-            if (got > 0) {
-                len += static_cast<size_t>(got);
-                emit_lines(buf, &len, "out", len == sizeof buf);
-            }
-        }
+        if (poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN) != 0)
+            (void)read_lines(master, &out, "out");
         if (child_alive) {
             int status = 0;
             if (waitpid(child, &status, WNOHANG) == child) {
                 child_alive = false;
                 // Whatever it printed last arrives before it is declared gone.
                 usleep(50 * 1000);
-                while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
-                    ssize_t got = read(master, buf + len, sizeof buf - len);
-                    if (got <= 0)
-                        break;
-                    len += static_cast<size_t>(got);
-                    emit_lines(buf, &len, "out", len == sizeof buf);
+                while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
+                       read_lines(master, &out, "out")) {
                 }
                 char how[32];
                 describe_status(status, how, sizeof how);
@@ -250,43 +234,6 @@ static int run_pty(bool pipe, const char *pid_file, char **cmd)
 }
 
 // ---- watch -----------------------------------------------------------------
-
-// The console is a pseudo-terminal, as on the device: programs open it with
-// O_TRUNC and write to it from many processes, which a plain file would not
-// survive. Its lines are logged and kept in a transcript file.
-struct console_watch {
-    int master;
-    int transcript;
-    char buf[4096];
-    size_t len;
-};
-
-static int open_console(const char *tty_name_file, struct console_watch *w)
-{
-    w->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (w->master < 0 || grantpt(w->master) != 0 || unlockpt(w->master) != 0)
-        die("console pseudo-terminal");
-    const char *name = ptsname(w->master);
-    // Held open so that the console never hangs up between writers.
-    if (name == nullptr || open(name, O_RDWR | O_NOCTTY | O_CLOEXEC) < 0)
-        die("console pseudo-terminal");
-    FILE *f = fopen(tty_name_file, "we");
-    if (f == nullptr)
-        die(tty_name_file);
-    (void)fprintf(f, "%s\n", name);
-    (void)fclose(f);
-    return w->master;
-}
-
-static void read_console(struct console_watch *w)
-{
-    ssize_t got = read(w->master, w->buf + w->len, sizeof w->buf - w->len);
-    if (got <= 0)
-        return;
-    (void)write(w->transcript, w->buf + w->len, static_cast<size_t>(got));
-    w->len += static_cast<size_t>(got);
-    emit_lines(w->buf, &w->len, "console", w->len == sizeof w->buf);
-}
 
 // The LED and the WAN action are watched through one inotify queue, which
 // keeps them in the order they happened: the daemon writes LED 1 before it
@@ -301,8 +248,7 @@ struct device_watch {
     int led_wd, wan_wd;
     const char *led;
     int wan; // the WAN file, read on from where it was left
-    char buf[4096];
-    size_t len;
+    struct lines lines;
 };
 
 static void watch_devices(const char *led, const char *wan, struct device_watch *w)
@@ -341,32 +287,36 @@ static void read_devices(struct device_watch *w)
             log_led(w->led);
             continue;
         }
-        ssize_t more = read(w->wan, w->buf + w->len, sizeof w->buf - w->len);
-        if (more > 0) {
-            w->len += static_cast<size_t>(more);
-            emit_lines(w->buf, &w->len, "wan", w->len == sizeof w->buf);
-        }
+        (void)read_lines(w->wan, &w->lines, "wan");
     }
 }
 
+// The console is a pseudo-terminal, as on the device: programs open it with
+// O_TRUNC and write to it from many processes, which a plain file would not
+// survive. Its lines are logged and kept in a transcript file.
 static int run_watch(const char *transcript, const char *tty_name_file, const char *led,
                      const char *wan)
 {
-    static struct console_watch cw;
+    static struct lines console;
     static struct device_watch dw;
-    cw.transcript = open(transcript, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (cw.transcript < 0)
+    int copy = open(transcript, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int slave = -1;
+    const char *name = nullptr;
+    int master = open_pty(&slave, &name);
+    FILE *f = fopen(tty_name_file, "we");
+    if (copy < 0 || f == nullptr)
         die(transcript);
-    open_console(tty_name_file, &cw);
+    (void)fprintf(f, "%s\n", name);
+    (void)fclose(f);
     watch_devices(led, wan, &dw);
-    struct pollfd pfd[2] = {{dw.notify, POLLIN, 0}, {cw.master, POLLIN, 0}};
+    struct pollfd pfd[2] = {{dw.notify, POLLIN, 0}, {master, POLLIN, 0}};
     for (;;) {
         if (poll(pfd, 2, -1) < 0)
             continue;
         if ((pfd[0].revents & POLLIN) != 0)
             read_devices(&dw);
         if ((pfd[1].revents & POLLIN) != 0)
-            read_console(&cw);
+            (void)read_lines(master, &console, "console", copy);
     }
 }
 
@@ -387,16 +337,17 @@ int main(int argc, char **argv)
         char **cmd = after_dashes(argc, argv, 2);
         if (cmd != nullptr)
             return run_init(cmd);
-    } else if (strcmp(job, "pty") == 0 && argc > 3) {
+    } else if (strcmp(job, "pty") == 0 && argc > 4) {
         bool pipe = strcmp(argv[2], "--pipe") == 0;
-        char **cmd = after_dashes(argc, argv, pipe ? 4 : 3);
+        char **cmd = after_dashes(argc, argv, pipe ? 5 : 4);
         if (cmd != nullptr)
-            return run_pty(pipe, argv[pipe ? 3 : 2], cmd);
+            return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], cmd);
     } else if (strcmp(job, "watch") == 0 && argc == 6) {
         return run_watch(argv[2], argv[3], argv[4], argv[5]);
     }
-    (void)fprintf(stderr, "usage: sbtool init -- CMD... | pty [--pipe] PIDFILE -- CMD... | watch "
-                          "TRANSCRIPT "
-                          "TTYFILE LED WAN\n");
+    (void)fprintf(stderr,
+                  "usage: sbtool init -- CMD... | pty [--pipe] PIDFILE UPTIME -- CMD... | watch "
+                  "TRANSCRIPT "
+                  "TTYFILE LED WAN\n");
     return 2;
 }
