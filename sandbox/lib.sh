@@ -29,10 +29,9 @@
 source "$SB/conf"
 [[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
 
-# The router's services: a stand-in runs under each name, and a boa restart
-# kills them all, in this order.
-SB_SERVICES=(boa udhcpd upnp ripd dnrd crond syslogd ntpclient smtpclient getdeviceinfo httphijack pppd pptp
-    bpalogin)
+# The router's services (sandbox/services, for the emulated router too): a
+# stand-in runs under each name, and a boa restart kills them all, in order.
+read -r -a SB_SERVICES <"$REPO/sandbox/services"
 
 # ---- the event log ----------------------------------------------------------
 
