@@ -60,28 +60,19 @@ ip link add eth0 type veth peer name cable || failed "veth pair"
 ip link set eth0 up || failed "eth0 up"
 if [[ $CABLE == plugged ]]; then
     ip link set cable up || failed "cable up"
-    for ((i = 0; i < 50; i++)); do
-        [[ $(cat /sys/class/net/eth0/carrier 2>/dev/null) == 1 ]] && break
-        sleep 0.05
-    done
+    sb_until grep -qsx 1 /sys/class/net/eth0/carrier || failed "no carrier"
 fi
 
 # The console: a pseudo-terminal of the sandbox, transcribed to $SB/console.
 "$BUILD/sandbox/sbtool" watch "$SB/console" "$SB/console.tty" "$SB/led1" "$SB/wan" &
-for ((i = 0; i < 100; i++)); do
-    [[ -s $SB/console.tty ]] && break
-    sleep 0.02
-done
+sb_until test -s "$SB/console.tty" || failed "no console"
 mount --bind "$(cat "$SB/console.tty")" /dev/console || failed "console on /dev/console"
 
 # The router's services, running before the daemon starts, as at boot.
 sb_start boa -c /etc
 for name in "${SB_SERVICES[@]:1}"; do sb_start "$name"; done
-for ((i = 0; i < 100; i++)); do
-    (($(grep -c ' svc start ' "$SB/events") >= ${#SB_SERVICES[@]})) && break
-    sleep 0.05
-done
-((i < 100)) || failed "stand-ins did not start"
+started() { (($(grep -c ' svc start ' "$SB/events") >= ${#SB_SERVICES[@]})); }
+sb_until started || failed "stand-ins did not start"
 printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO" >>"$SB/events"
 
 # Left by an earlier run, to be replaced by the daemon's own pid file.
@@ -121,11 +112,7 @@ pipe=
 [[ $STDOUT == pipe ]] && pipe=--pipe
 read -r uptime _ </proc/uptime
 (cd / && exec "${env[@]}" "$BUILD/sandbox/sbtool" pty $pipe "$SB/morvid.pid" "$uptime" -- "${wrap[@]}" "$DAEMON" &)
-for ((i = 0; i < 100; i++)); do
-    [[ -s $SB/morvid.pid ]] && break
-    sleep 0.02
-done
-[[ -s $SB/morvid.pid ]] || failed "morvid did not start"
+sb_until test -s "$SB/morvid.pid" || failed "morvid did not start"
 read -r SB_DAEMON_PID <"$SB/morvid.pid"
 
 "$@"

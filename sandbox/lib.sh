@@ -1,18 +1,14 @@
 # shellcheck shell=bash
 # The sandbox from the inside: its settings, its event log, and the actions
-# that drive the router morvid runs in, for the tour, the fault rows, the
-# benchmark and the shell of "sandbox/run --shell" alike.
+# on the router morvid runs in, for the tour, the fault rows, the benchmark
+# and the shell (sandbox/run --shell) alike. The one contract between
+# sandbox/run and the inside: SB, the sandbox's directory, is exported, and
+# all else is a file in it: conf (the settings: REPO BUILD DAEMON WRAP UPTIME
+# PROTO CABLE SETUP STDOUT INIT), lib.sh (this file), events (the event log),
+# morvid.pid, led1 (LED 1), wan (the WAN action's requests), console (what
+# /dev/console got) and modes/NAME ("exit N": NAME crash-loops).
 #
-# The one contract between sandbox/run and the inside: SB is exported, the
-# sandbox's directory, and all else is a file in it:
-#   conf      the settings, sourced below: REPO BUILD DAEMON WRAP UPTIME
-#             PROTO CABLE SETUP STDOUT INIT
-#   lib.sh    this file, for COMMAND to source
-#   events    the event log (below)        morvid.pid  morvid's pid
-#   led1      LED 1                        wan         the WAN action's requests
-#   console   what /dev/console received   modes/NAME  "exit N": NAME crash-loops
-#
-# The event log has a line per event, "<seconds.micros> <source> <text>",
+# The event log: a line per event, "<seconds.micros> <source> <text>",
 # stamped by the wall clock:
 #   sandbox  world cable=plugged|pulled proto=P (before morvid starts) |
 #            morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
@@ -71,6 +67,16 @@ sb_wait() {
     done
 }
 
+# Whether COMMAND succeeds within 5 s, tried every 50 ms.
+sb_until() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
 # Stories (the tour, the fault rows) check what they cause: an action marks
 # the time (SB_MARK), sb_see waits for an event after the mark and moves the
 # mark to it, so a story checks order as well. A miss is noted in the log,
@@ -89,6 +95,16 @@ sb_see() {
         SB_MARK=${line%% *}
     else
         sb_miss "${3:-$1} (within ${2:-15} s)"
+    fi
+}
+# An event RE within a second of the mark, before or after it: for what two
+# processes do at once ("/bin/dnrd &" returns before dnrd runs).
+#   sb_soon RE [WHAT]
+sb_soon() {
+    local line
+    if ! line=$(sb_wait 2 --past "$((${SB_MARK%.*} - 1)).${SB_MARK#*.}" "$1") ||
+        (($(sb_ms "${line%% *}") - $(sb_ms "$SB_MARK") > 1000)); then
+        sb_miss "${2:-$1} (within a second)"
     fi
 }
 #   sb_holds WHAT COMMAND...
@@ -152,26 +168,19 @@ sb_signum() {
 }
 # Waits until the daemon catches SIGUSR1, SIGUSR2 and SIGHUP, so that a
 # signal sent after this is its to handle.
-sb_wait_daemon_ready() {
-    local i mask want=$(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1))))
-    for ((i = 0; i < 100; i++)); do
-        mask=$(ps -o caught= -p "$SB_DAEMON_PID") && (((16#${mask// /} & want) == want)) && return 0
-        sleep 0.05
-    done
-    return 1
+sb_wait_daemon_ready() { sb_until sb_catches $(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1)))); }
+sb_catches() {
+    local mask
+    mask=$(ps -o caught= -p "$SB_DAEMON_PID") && (((16#${mask// /} & $1) == $1))
 }
 # Ends the daemon's first wait (10 s) at once with a SIGHUP, which it only
 # logs, once it is asleep in that wait: for stories whose point is not the
 # pacing.
 sb_hurry_first_pass() {
-    local i
-    sb_wait_daemon_ready || return 1
-    for ((i = 0; i < 100; i++)); do
-        [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]] && break
-        sleep 0.02
-    done
+    sb_wait_daemon_ready && sb_until sb_asleep
     sig HUP
 }
+sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
 
 # What the daemon holds, to compare before and after a long run: its open
 # descriptors as "FD TARGET" lines (a /proc/PID/ target's pid as N), a field
@@ -207,7 +216,7 @@ sb_syscalls_per_pass() {
     strace -f -c -o "$2" -p "$SB_DAEMON_PID" 2>/dev/null &
     tracer=$!
     sleep $((5 * $1 + 2))
-    until [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; do sleep 0.05; done
+    sb_until sb_asleep
     kill -INT "$tracer"
     wait "$tracer"
     awk '$1 ~ /^[0-9.]+$/ && $NF != "total" { calls += $4; if ($NF ~ /nanosleep$|^restart_syscall$/) waits += $4 }

@@ -1,22 +1,16 @@
-// The sandbox's plumbing, three small jobs that the scripts cannot do well:
-//
-//   sbtool init -- CMD...    PID 1 of the sandbox: runs CMD, reaps every
-//                            orphan (the services the daemon puts in the
-//                            background end up here) and logs how each one
-//                            ended, SIGKILL included; exits with CMD's status.
+// The sandbox's plumbing, three jobs the scripts cannot do well; all they
+// see goes to the event log of events.h.
+//   sbtool init -- CMD...  PID 1: runs CMD, reaps every orphan (the services
+//                          the daemon puts in the background end up here),
+//                          logs how each ended, SIGKILL included; exits as CMD
 //   sbtool pty [--pipe] PIDFILE UPTIME -- CMD...
-//                            runs CMD (the daemon) with its standard output
-//                            on a pseudo-terminal, as on the device's
-//                            console (or on a pipe, as under a logger), and
-//                            logs its start and each line it prints.
+//                          runs CMD (the daemon) with its output on a pseudo-
+//                          terminal, as on the console (or a pipe, as under a
+//                          logger); logs its start, end and every line
 //   sbtool watch TRANSCRIPT TTYFILE LED WAN
-//                            makes the console, a pseudo-terminal whose slave
-//                            it names in TTYFILE, logs each line written to
-//                            it (and keeps them in TRANSCRIPT), each value
-//                            written to the LED file and each line appended
-//                            to the WAN file by the WAN action.
-//
-// Everything goes to the event log of events.h.
+//                          makes the console, a pseudo-terminal named in
+//                          TTYFILE, and logs its lines (kept in TRANSCRIPT),
+//                          the values written to LED and the lines of WAN
 
 #include "events.h"
 
@@ -115,7 +109,7 @@ static int run_init(char **cmd)
             return exit_code(status);
         char text[128];
         (void)snprintf(text, sizeof text, "%s pid=%d %s", comm, static_cast<int>(pid), how);
-        event_say(nullptr, "reap", text);
+        event_say("reap", text);
     }
 }
 
@@ -142,11 +136,11 @@ static bool read_lines(int fd, struct lines *l, const char *source, int copy = -
         if (l->buf[i] != '\n')
             continue;
         size_t end = i > start && l->buf[i - 1] == '\r' ? i - 1 : i;
-        event_log(nullptr, source, l->buf + start, end - start);
+        event_log(source, l->buf + start, end - start);
         start = i + 1;
     }
     if (l->len == sizeof l->buf && start == 0) {
-        event_log(nullptr, source, l->buf, l->len);
+        event_log(source, l->buf, l->len);
         start = l->len;
     }
     memmove(l->buf, l->buf + start, l->len - start);
@@ -201,7 +195,7 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
     char text[128];
     (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%s", static_cast<int>(child),
                    uptime);
-    event_say(nullptr, "sandbox", text);
+    event_say("sandbox", text);
     FILE *f = fopen(pid_file, "we");
     if (f != nullptr) {
         (void)fprintf(f, "%d\n", static_cast<int>(child));
@@ -227,7 +221,7 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
                 describe_status(status, how, sizeof how);
                 (void)snprintf(text, sizeof text, "morvid-ended pid=%d %s", static_cast<int>(child),
                                how);
-                event_say(nullptr, "sandbox", text);
+                event_say("sandbox", text);
             }
         }
     }
@@ -273,7 +267,7 @@ static void log_led(const char *path)
     ssize_t got = pread(fd, value, sizeof value - 1, 0);
     close(fd);
     if (got > 0 && value[got - 1] == '\n')
-        event_log(nullptr, "led1", value, static_cast<size_t>(got - 1));
+        event_log("led1", value, static_cast<size_t>(got - 1));
 }
 
 static void read_devices(struct device_watch *w)

@@ -1,14 +1,10 @@
-// Stand-in for the router's own services (boa, dnrd, syslogd, pppd ...): one
+// Stand-in for the router's services (boa, dnrd, syslogd, pppd ...): one
 // program that becomes whichever service it is started as. Like the real
-// servers it detaches into its own session and writes /var/run/NAME.pid;
-// then it waits to be killed, recording in the sandbox's event log its start
-// (with what an earlier instance left in the pid file) and every signal it
-// gets, with the sender. SIGKILL cannot be seen from here: the sandbox's
-// PID 1 records how each stand-in ended.
-//
-// A file $SB/modes/NAME holding "exit N" makes the next instances
-// of NAME exit with status N right after start-up, like a crash-looping
-// server.
+// servers it detaches into a session of its own and writes /var/run/NAME.pid,
+// then waits to be killed, logging its start (with what an earlier instance
+// left in the pid file) and every signal it gets, with the sender (SIGKILL
+// only the sandbox's PID 1 sees). "exit N" in $SB/modes/NAME makes the next
+// instances of NAME exit with status N at once, like a crash-looping server.
 
 #include "events.h"
 
@@ -57,9 +53,7 @@ static void write_pid_file(const char *path)
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
-    char line[32];
-    int len = snprintf(line, sizeof line, "%d\n", static_cast<int>(getpid()));
-    (void)write(fd, line, static_cast<size_t>(len));
+    (void)dprintf(fd, "%d\n", static_cast<int>(getpid()));
     close(fd);
 }
 
@@ -82,14 +76,10 @@ static bool exit_mode(const char *name, int *status)
     (void)snprintf(path, sizeof path, "%s/modes/%s", root, name);
     char mode[64];
     read_first_line(path, mode, sizeof mode);
-    if (strncmp(mode, "exit ", 5) != 0)
-        return false;
-    char *end = nullptr;
-    long value = strtol(mode + 5, &end, 10);
-    if (end == mode + 5)
-        return false;
+    char *end = mode + 5;
+    long value = strncmp(mode, "exit ", 5) == 0 ? strtol(mode + 5, &end, 10) : 0;
     *status = static_cast<int>(value);
-    return true;
+    return end != mode + 5;
 }
 
 // Signals a server survives: reload requests and job-control noise.
@@ -125,12 +115,12 @@ int main(int argc, char **argv)
     char text[1024];
     (void)snprintf(text, sizeof text, "start %s pid=%d ppid=%d pidfile=%s cwd=%s args=%s", name,
                    pid, static_cast<int>(getppid()), old, cwd, args);
-    event_say(nullptr, "svc", text);
+    event_say("svc", text);
 
     int status = 0;
     if (exit_mode(name, &status)) {
         (void)snprintf(text, sizeof text, "exit %s pid=%d status=%d", name, pid, status);
-        event_say(nullptr, "svc", text);
+        event_say("svc", text);
         return status;
     }
 
@@ -142,15 +132,12 @@ int main(int argc, char **argv)
         char buf[16];
         (void)snprintf(text, sizeof text, "signal %s pid=%d sig=%s from=%d", name, pid,
                        signal_abbrev(sig, buf, sizeof buf), static_cast<int>(info.si_pid));
-        event_say(nullptr, "svc", text);
+        event_say("svc", text);
         if (survives(sig))
             continue;
         // End by the signal itself, so that whoever reaps us sees it.
         (void)signal(sig, SIG_DFL);
-        sigset_t one;
-        sigemptyset(&one);
-        sigaddset(&one, sig);
-        sigprocmask(SIG_UNBLOCK, &one, nullptr);
+        sigprocmask(SIG_UNBLOCK, &all, nullptr);
         (void)raise(sig);
         return 128 + sig;
     }
