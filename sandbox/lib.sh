@@ -25,24 +25,21 @@
 source "$SB/conf"
 [[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
 
-# The router's services (sandbox/services, for the emulated router too): a
-# stand-in runs under each name, and a boa restart kills them all, in order.
+# The router's services, a stand-in each; a boa restart kills all, in order.
 read -r -a SB_SERVICES <"$REPO/sandbox/services"
 
 # ---- the event log ----------------------------------------------------------
 
 # Milliseconds of a "seconds.micros" stamp, or of now.
 sb_ms() {
-    local t=${1:-$EPOCHREALTIME}
-    local s=${t%.*} f=${t#*.}000
-    echo $((s * 1000 + 10#${f:0:3}))
+    local t=${1:-$EPOCHREALTIME} f
+    f=${t#*.}000 && echo $((${t%.*} * 1000 + 10#${f:0:3}))
 }
 sb_t0() { sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SB/events")"; }
 sb_note() { printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SB/events"; }
 
-# Event lines in time order whose "source text" matches the extended regular
-# expression RE, only those stamped after STAMP (to the microsecond) if given.
-#   sb_events [--past STAMP] RE
+# sb_events [--past STAMP] RE: event lines in time order whose "source text"
+# matches the extended regular expression RE, stamped after STAMP if given.
 sb_events() {
     local past=0
     [[ $1 == --past ]] && { past=$2; shift 2; }
@@ -54,8 +51,7 @@ sb_events() {
 sb_first() { sb_events "$@" | head -n 1; }
 sb_count() { sb_events "$@" | wc -l; }
 
-# Waits up to SECONDS for an event; prints the first match, fails on timeout.
-#   sb_wait SECONDS [--past STAMP] RE
+# sb_wait SECONDS [--past STAMP] RE: the first such event, waited for.
 sb_wait() {
     local deadline=$(($(sb_ms) + $1 * 1000)) line
     shift
@@ -97,9 +93,8 @@ sb_see() {
         sb_miss "${3:-$1} (within ${2:-15} s)"
     fi
 }
-# An event RE within a second of the mark, before or after it: for what two
-# processes do at once ("/bin/dnrd &" returns before dnrd runs).
-#   sb_soon RE [WHAT]
+# sb_soon RE [WHAT]: an event within a second of the mark, before or after
+# it, for what two processes do at once ("/bin/dnrd &" returns before dnrd).
 sb_soon() {
     local line
     if ! line=$(sb_wait 2 --past "$((${SB_MARK%.*} - 1)).${SB_MARK#*.}" "$1") ||

@@ -1,16 +1,13 @@
-// The sandbox's plumbing, three jobs the scripts cannot do well; all they
-// see goes to the event log of events.h.
-//   sbtool init -- CMD...  PID 1: runs CMD, reaps every orphan (the services
-//                          the daemon puts in the background end up here),
-//                          logs how each ended, SIGKILL included; exits as CMD
-//   sbtool pty [--pipe] PIDFILE UPTIME -- CMD...
-//                          runs CMD (the daemon) with its output on a pseudo-
-//                          terminal, as on the console (or a pipe, as under a
-//                          logger); logs its start, end and every line
-//   sbtool watch TRANSCRIPT TTYFILE LED WAN
-//                          makes the console, a pseudo-terminal named in
-//                          TTYFILE, and logs its lines (kept in TRANSCRIPT),
-//                          the values written to LED and the lines of WAN
+// The sandbox's plumbing, three jobs the scripts cannot do well, each
+// logging what it sees to the event log of events.h:
+//   init -- CMD...  PID 1: runs CMD, reaps every orphan (the services the daemon
+//                   puts in the background end up here), logs how each ended
+//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs CMD (the daemon) with its output
+//                   on a pseudo-terminal, as on the console (or a pipe, as under a
+//                   logger); logs its start, end and every line
+//   watch TRANSCRIPT TTYFILE LED WAN   makes the console, a pseudo-terminal named
+//                   in TTYFILE; logs its lines (kept in TRANSCRIPT), LED's values
+//                   and WAN's lines
 
 #include "events.h"
 
