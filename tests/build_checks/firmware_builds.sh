@@ -8,12 +8,9 @@
 # libzuqutil.so for MIPS, and build no test. Exit 77: no cross compiler.
 set -u
 src=$(cd "$1" && pwd) work=$2
-for tool in mips-linux-gnu-gcc mips-linux-gnu-g++ ninja; do
-    command -v $tool >/dev/null && continue
-    echo "no $tool (Debian: g++-mips-linux-gnu, ninja-build)"
-    [[ ${CI:-} == true ]] && exit 1
-    exit 77
-done
+if ! command -v mips-linux-gnu-g++ ninja >/dev/null; then
+    echo "needs Debian's g++-mips-linux-gnu and ninja-build" && [[ ${CI:-} != true ]] && exit 77 || exit 1
+fi
 # GoogleTest hidden in a mount namespace of our own, where one can be made.
 if [[ -z ${HIDDEN:-} ]] && unshare -rm true 2>/dev/null; then
     # shellcheck disable=SC2016 # expanded by the inner shell
