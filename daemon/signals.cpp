@@ -47,7 +47,10 @@ void on_signal(int sig)
     char *end = put_text(line, "on_signal::recvd sig:");
     end = put_decimal(end, sig);
     *end++ = '\n';
-    (void)write(STDOUT_FILENO, line, static_cast<size_t>(end - line));
+    // A failed write (standard output closed or gone) has nowhere else to
+    // be told; the flag below is switched all the same.
+    ssize_t written = write(STDOUT_FILENO, line, static_cast<size_t>(end - line));
+    (void)written;
 
     if (sig == SIGUSR1)
         g_hearbeat_is_listening = 1;
