@@ -1,5 +1,6 @@
 #include "daemon/os.h"
 
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -24,6 +25,21 @@ void os_system(const char *command)
 void os_unlink(const char *path)
 {
     (void)unlink(path);
+}
+
+// Started with 0, 1 or 2 closed, the daemon's next files (the kept carrier
+// and /proc stat files) would take those numbers, its output would go to
+// them and the signal handler's write(1) into whatever holds 1. No handler
+// is set yet, so there is no EINTR; without /dev/null there is nothing
+// better to do.
+void os_open_missing_standard_streams(void)
+{
+    int fd;
+    do {
+        fd = open("/dev/null", O_RDWR); // not close-on-exec: they are the children's too
+    } while (fd >= 0 && fd <= STDERR_FILENO);
+    if (fd > STDERR_FILENO)
+        (void)close(fd);
 }
 
 // Line-buffered whatever standard output is: on a pipe or a file (a
