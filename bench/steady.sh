@@ -4,6 +4,9 @@
 #       passes from the third: OUT/TAG-strace.txt (strace -c), OUT/TAG.txt
 #       (calls per pass, memory in kB before/after, the sandbox's processes)
 #   steady.sh OUT cg PASSES            under callgrind: waits for pass PASSES + 2
+# A MIPS daemon under qemu-user, its calls logged to /var/run/qemu.strace
+# (--wrap "qemu-mips ... -d strace -D /var/run/qemu.strace"): calls only,
+# from the log (the memory would be qemu's).
 set -euo pipefail
 out=$1 tag=$2 passes=$3
 # shellcheck source=sandbox/lib.sh
@@ -22,6 +25,12 @@ if [[ $tag == cg ]]; then
     exit 1
 fi
 sleep 7 # the first pass came at 10 s; this is the wait before the third
+if [[ $WRAP == qemu-* ]]; then
+    calls=$(sb_qemu_syscalls_per_pass "$passes" /var/run/qemu.strace)
+    [[ $calls == [0-9]* ]] || { echo "steady.sh: no whole pass logged" >&2; exit 1; }
+    echo "calls=$calls" >"$out/$tag.txt"
+    exit 0
+fi
 kb() { for key in VmRSS VmHWM RssAnon; do sb_daemon_kb "$key"; done; }
 mapfile -t before < <(kb)
 calls=$(sb_syscalls_per_pass "$passes" "$out/$tag-strace.txt")

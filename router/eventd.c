@@ -11,19 +11,25 @@
      last request, morvid's pid file (a start), and the kernel's process
      accounting, which tells how each process left to init ended.
    It goes to the background once all of that is in place. */
+/* posix_openpt and the like, beside the defaults (cfmakeraw). */
+#define _DEFAULT_SOURCE
+#define _XOPEN_SOURCE 700
 #include "sigabbrev.h"
 
 #include <errno.h>
 #include <fcntl.h>
+/* The kernel's own accounting record: not every C library declares its
+   version 3 (uClibc-ng does not), nor acct() with it. */
+#include <linux/acct.h>
 #include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/acct.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -125,7 +131,7 @@ int main(void)
     int acct_fd = open(RUN "acct", O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
     int watch = inotify_init1(IN_CLOEXEC);
     if (events < 0 || console < 0 || fifo < 0 || slave < 0 || ioctl(slave, TIOCCONS) != 0 ||
-        acct_fd < 0 || acct(RUN "acct") != 0 || watch < 0 ||
+        acct_fd < 0 || syscall(SYS_acct, RUN "acct") != 0 || watch < 0 ||
         inotify_add_watch(watch, RUN, IN_CLOSE_WRITE | IN_MODIFY) < 0) {
         perror("eventd");
         return 1;
