@@ -35,7 +35,8 @@ unsigned host_task_scans(void);
 /* Whole seconds of the clock, saturated at INT_MAX; -1 if it can't be read. */
 int host_uptime(clockid_t clock);
 
-/* The value of key in the NVRAM text file, in a static buffer, or NULL. */
+/* The value of key in the NVRAM text file, in a static buffer, or NULL; a
+ * failed lookup leaves the buffer as it was. */
 char *host_nvram_get(const char *nvram_file, const char *key);
 
 /* WAN_LINK_UP, WAN_LINK_DOWN or -1, for the interface NVRAM names. */

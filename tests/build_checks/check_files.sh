@@ -24,7 +24,7 @@ want=$(printf '%s\n' "$@" | LC_ALL=C sort)
 # What the C library gives here allocates nothing (standard output gets a
 # buffer of morvid's own), but for what system keeps to itself; toolchain
 # names (_...) aside.
-allowed=" $(printf "%s " access clock_gettime close dup2 execvp fcntl fork getpid memchr memcmp memcpy memset \
+allowed=" $(printf "%s " access clock_gettime close dup2 execvp fcntl fork fstat getpid memchr memcmp memcpy memset \
     open pread puts read sigaction sigemptyset setvbuf sigprocmask sleep stat strcmp strlen strnlen \
     stdout strpbrk syscall system unlink waitpid write _exit _eval GetSysUpTime getWanLinkState nvram_get \
     setLedLight task_is_running wan_start wan_stop g_hearbeat_is_listening) "

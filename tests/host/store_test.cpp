@@ -1,7 +1,10 @@
 #include "devutil/host/host.h"
+#include "store_model.h"
 #include "temp_dir.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <string.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,29 +17,9 @@
 
 using Nvram = TempDirTest;
 
-// What a store answers, by its rules written out plainly: the first line
-// (up to '\n') that starts with "key=" gives the value, less one '\r' when
-// a newline follows, if it is under 256 characters; a NUL ends it.
-static std::optional<std::string> store_model(const std::string &file, const std::string &key)
-{
-    for (size_t at = 0; at < file.size();) {
-        size_t end = file.find('\n', at);
-        std::string line = file.substr(at, end == std::string::npos ? end : end - at);
-        at = end == std::string::npos ? file.size() : end + 1;
-        if (line.compare(0, key.size() + 1, key + "=") != 0)
-            continue;
-        std::string value = line.substr(key.size() + 1);
-        if (end != std::string::npos && !value.empty() && value.back() == '\r')
-            value.pop_back();
-        if (value.size() >= 256)
-            return std::nullopt;
-        return value.substr(0, value.find('\0'));
-    }
-    return std::nullopt;
-}
-
 // Random stores of near-miss keys, comments, '\r', '=', NULs, values about
-// the length limit and long lines across the read chunks, against the model.
+// the length limit and long lines across the read chunks, against the model;
+// a failed lookup leaves the value an earlier one returned as it was.
 TEST_F(Nvram, AnswersAsTheRulesSayForRandomStores)
 {
     const std::vector<std::string> keys = {"a", "ab", "b", "wan_proto", "wan_proto2"};
@@ -56,16 +39,43 @@ TEST_F(Nvram, AnswersAsTheRulesSayForRandomStores)
         if (pick(4) == 0 && !file.empty())
             file.pop_back(); // a last line with no newline
         put("nvram", file);
+        const char *kept = nullptr;
+        std::string kept_value;
         for (const std::string &key : keys) {
             const char *value = host_nvram_get(at("nvram").c_str(), key.c_str());
             ASSERT_EQ(value ? std::optional<std::string>(value) : std::nullopt,
                       store_model(file, key))
                 << "round " << round << ", key " << key;
+            if (value != nullptr) {
+                kept = value;
+                kept_value = value;
+            } else if (kept != nullptr) {
+                ASSERT_EQ(std::string(kept, strnlen(kept, 256)), kept_value) << "round " << round;
+            }
         }
     }
     EXPECT_EQ(host_nvram_get(at("nvram").c_str(), ""), nullptr);
     EXPECT_EQ(host_nvram_get(at("nvram").c_str(), nullptr), nullptr);
     EXPECT_EQ(host_nvram_get(at("absent").c_str(), "a"), nullptr);
+}
+
+// Only a regular file is a store, read without blocking and no further
+// than 128 KiB: a FIFO, with a writer or none, or a device is not set.
+TEST_F(Nvram, OnlyARegularFileReadAndNotTooFar)
+{
+    alarm(5); // a reader that blocks fails here, not at ctest's time limit
+    ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+    EXPECT_EQ(host_nvram_get(at("fifo").c_str(), "a"), nullptr);
+    int writer = open(at("fifo").c_str(), O_RDWR);
+    EXPECT_EQ(write(writer, "a=1\n", 4), 4);
+    EXPECT_EQ(host_nvram_get(at("fifo").c_str(), "a"), nullptr);
+    close(writer);
+    std::filesystem::create_symlink("/dev/zero", at("zero"));
+    EXPECT_EQ(host_nvram_get(at("zero").c_str(), "a"), nullptr);
+    put("nvram", "a=1\n" + std::string(128 * 1024 - 9, '#') + "\nb=2\nc=3\n");
+    EXPECT_STREQ(host_nvram_get(at("nvram").c_str(), "b"), "2");
+    EXPECT_EQ(host_nvram_get(at("nvram").c_str(), "c"), nullptr);
+    alarm(0);
 }
 
 using LinkState = TempDirTest;
