@@ -36,8 +36,9 @@ unsigned host_task_scans(void);
 int host_uptime(clockid_t clock);
 
 /* The value of key in the NVRAM text file, in a static buffer, or NULL; a
- * failed lookup leaves the buffer as it was. */
-char *host_nvram_get(const char *nvram_file, const char *key);
+ * failed lookup leaves the buffer as it was. *set, if given, tells whether
+ * the key is there at all, its value usable or not. */
+char *host_nvram_get(const char *nvram_file, const char *key, bool *set = nullptr);
 
 /* WAN_LINK_UP, WAN_LINK_DOWN or -1, for the interface NVRAM names. */
 int host_link_state(const char *net_root, const char *nvram_file);

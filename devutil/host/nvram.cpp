@@ -17,8 +17,10 @@ static char g_nvram_value[NVRAM_VALUE_SIZE];
 // only its value kept, so no line needs to fit anywhere.
 enum line_part { LINE_START, IN_KEY, IN_VALUE, SKIPPING };
 
-char *host_nvram_get(const char *nvram_file, const char *key)
+char *host_nvram_get(const char *nvram_file, const char *key, bool *set)
 {
+    if (set != nullptr)
+        *set = false;
     if (key == nullptr || key[0] == '\0')
         return nullptr;
     // Only a regular file is a store: a FIFO would block the open or the
@@ -85,6 +87,8 @@ char *host_nvram_get(const char *nvram_file, const char *key)
     }
     (void)io_close(fd); // read-only: nothing is lost if close fails
 
+    if (set != nullptr)
+        *set = done || part == IN_VALUE;
     if (!done && part == IN_VALUE)
         done = true; // the last line, with no newline
     if (!done || too_long)
