@@ -8,6 +8,7 @@
 
 int main(int, char **)
 {
+    os_open_missing_standard_streams();
     os_line_buffered_output();
     write_pid_file();
     set_signal_dispositions();

@@ -15,6 +15,8 @@ void os_sleep(unsigned seconds);
 void os_system(const char *command);
 /* unlink(2): remove a file if it is there. */
 void os_unlink(const char *path);
+/* Opens /dev/null on each of descriptors 0, 1 and 2 that is closed; first thing. */
+void os_open_missing_standard_streams(void);
 /* Standard output written out line by line, whatever it is; before any output. */
 void os_line_buffered_output(void);
 /* One line on standard output through the buffered stream. */

@@ -26,6 +26,9 @@ void write_pid_file_to(const char *path)
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return;
-    (void)write(fd, line, static_cast<size_t>(end - line));
+    // A failed or short write (a full file system) is like a failed open:
+    // morvid runs on without a usable pid file and says nothing.
+    ssize_t written = write(fd, line, static_cast<size_t>(end - line));
+    (void)written;
     (void)close(fd);
 }

@@ -21,6 +21,10 @@ static void install(int sig, void (*handler)(int))
     (void)sigaction(sig, &action, nullptr);
 }
 
+// Does nothing, so that a write to a pipe whose reader has gone (a logger,
+// procd's) fails with EPIPE instead of ending the daemon.
+static void on_broken_pipe(int) {}
+
 void set_signal_dispositions(void)
 {
     // Ignoring SIGCHLD lets the kernel reap every finished child.
@@ -28,6 +32,12 @@ void set_signal_dispositions(void)
     install(SIGUSR1, on_signal);
     install(SIGUSR2, on_signal);
     install(SIGHUP, on_signal);
+    // Caught, not ignored: an ignored SIGPIPE would pass on to boa, dnrd and
+    // every command run. One the parent ignores stays ignored, as every
+    // inherited disposition stays as it is.
+    struct sigaction pipe_now;
+    if (sigaction(SIGPIPE, nullptr, &pipe_now) == 0 && pipe_now.sa_handler == SIG_DFL)
+        install(SIGPIPE, on_broken_pipe);
 }
 
 static char *put_text(char *out, const char *text)
@@ -47,7 +57,10 @@ void on_signal(int sig)
     char *end = put_text(line, "on_signal::recvd sig:");
     end = put_decimal(end, sig);
     *end++ = '\n';
-    (void)write(STDOUT_FILENO, line, static_cast<size_t>(end - line));
+    // A failed write (standard output closed or gone) has nowhere else to
+    // be told; the flag below is switched all the same.
+    ssize_t written = write(STDOUT_FILENO, line, static_cast<size_t>(end - line));
+    (void)written;
 
     if (sig == SIGUSR1)
         g_hearbeat_is_listening = 1;

@@ -89,7 +89,8 @@ static int wait_for(pid_t pid)
     int status = wait_for(pid);
     // Four bytes into an empty pipe go whole and at once: never blocked,
     // so never interrupted.
-    (void)!write(report, &status, sizeof status);
+    ssize_t sent = write(report, &status, sizeof status);
+    (void)sent;
     _exit(0);
 }
 
@@ -124,8 +125,10 @@ static bool is_device(const char *config_dir)
     // Nothing is lost but a word if a signal cuts the writes short.
     if (!g_said_no_device) {
         g_said_no_device = true;
-        (void)!write(STDERR_FILENO, config_dir, strlen(config_dir));
-        (void)!write(STDERR_FILENO, why, sizeof why - 1);
+        if (write(STDERR_FILENO, config_dir, strlen(config_dir)) >= 0) {
+            ssize_t said = write(STDERR_FILENO, why, sizeof why - 1);
+            (void)said;
+        }
     }
     return false;
 }

@@ -95,4 +95,30 @@ TEST_F(Signals, InterruptedCodeKeepsItsErrnoEvenWhenTheLogWriteFails)
     EXPECT_EQ(g_hearbeat_is_listening, 1);
 }
 
+// A log reader that goes away (a pipe's) must not end the daemon: the
+// write fails with EPIPE instead, and nothing is logged. Caught, not
+// ignored, so that what the daemon starts gets the default action back.
+TEST_F(Signals, ABrokenPipeFailsTheWriteInsteadOfEndingTheDaemon)
+{
+    signal(SIGPIPE, SIG_DFL);
+    set_signal_dispositions();
+    ASSERT_NE(handler_of(SIGPIPE), SIG_DFL);
+    EXPECT_NE(handler_of(SIGPIPE), SIG_IGN);
+    int gone[2], out[2];
+    ASSERT_EQ(pipe(gone), 0);
+    ASSERT_EQ(pipe2(out, O_NONBLOCK), 0);
+    close(gone[0]);
+    int real_stdout = dup(STDOUT_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    ssize_t written = write(gone[1], "run_boa\n", 8);
+    int error = errno;
+    dup2(real_stdout, STDOUT_FILENO);
+    char line[64];
+    EXPECT_EQ(written, -1);
+    EXPECT_EQ(error, EPIPE);
+    EXPECT_EQ(read(out[0], line, sizeof line), -1) << "the handler said something";
+    for (int fd : {real_stdout, gone[1], out[0], out[1]})
+        close(fd);
+}
+
 } // namespace

@@ -1,9 +1,24 @@
 SUMMARY = "Router supervision daemon: keeps boa and dnrd running, follows the WAN link"
-LICENSE = "CLOSED"
+LICENSE = "MIT"
+LIC_FILES_CHKSUM = "file://LICENSE;md5=c62b1a0a232708a6cd63e8ccdcd90e1c"
 
-# This layer lives in morvid's own sources.
-inherit externalsrc cmake update-rc.d
-EXTERNALSRC = "${@os.path.abspath(d.getVar('THISDIR') + '/../../../..')}"
+# The sources are the tree this layer lives in: the files the build needs,
+# and the licence. (To build from a working copy instead, use devtool, or
+# externalsrc from local.conf.)
+FILESEXTRAPATHS:prepend := "${THISDIR}/../../../..:"
+SRC_URI = "\
+    file://CMakeLists.txt;subdir=morvid \
+    file://LICENSE;subdir=morvid \
+    file://cmake;subdir=morvid \
+    file://daemon;subdir=morvid \
+    file://devutil;subdir=morvid \
+    file://services;subdir=morvid \
+    file://wan;subdir=morvid \
+    file://morvid.init \
+"
+S = "${WORKDIR}/morvid"
+
+inherit cmake update-rc.d
 
 EXTRA_OECMAKE = "-DBUILD_TESTING=OFF"
 # The device's own libzuqutil.so; without it the generic Linux library is
@@ -15,7 +30,7 @@ INITSCRIPT_NAME = "morvid"
 INITSCRIPT_PARAMS = "defaults 50"
 
 do_install:append() {
-	install -D -m 0755 ${S}/packaging/buildroot/package/morvid/S50morvid ${D}${sysconfdir}/init.d/morvid
+	install -D -m 0755 ${WORKDIR}/morvid.init ${D}${sysconfdir}/init.d/morvid
 }
 
 # The library has no version in its name: it is the run-time file, not a
