@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #define CHECK(cond) ((cond) ? (void)0 : (fprintf(stderr, "check failed: %s\n", #cond), abort()))
@@ -44,9 +45,7 @@ struct fuzz_dir {
     void put(const std::string &rel, const std::string &text) const
     {
         std::filesystem::create_directories(std::filesystem::path(at(rel)).parent_path());
-        int fd = open(at(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        CHECK(fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size()));
-        close(fd);
+        CHECK(std::ofstream(at(rel), std::ios::binary).write(text.data(), text.size()).good());
     }
 };
 
