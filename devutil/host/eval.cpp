@@ -104,9 +104,10 @@ int host_run(char *const argv[], const char *out_path, bool append)
         waiting_child(argv, out_path, append, report[1]);
     // The pipe ends when the child in between does, status sent or not.
     (void)io_close(report[1]);
+    // Left at -1 where that child ended without a word (four bytes written
+    // at once are read at once).
     int status = -1;
-    if (io_read(report[0], reinterpret_cast<char *>(&status), sizeof status) != sizeof status)
-        status = -1;
+    (void)io_read(report[0], reinterpret_cast<char *>(&status), sizeof status);
     (void)io_close(report[0]);
     // Reaped here, unless the kernel or the caller's handler has done so.
     while (pid > 0 && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {

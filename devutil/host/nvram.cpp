@@ -37,8 +37,9 @@ char *host_nvram_get(const char *nvram_file, const char *key, bool *set)
     line_part part = LINE_START;
     bool done = false;     // the value's line has ended
     bool too_long = false; // the first match has a value too long to hand out
-    // One more than a value may use, for a '\r' at its end.
-    char value[NVRAM_VALUE_SIZE + 1];
+    // A value handed out and the '\r' that may end it; its NUL goes into
+    // g_nvram_value.
+    char value[NVRAM_VALUE_SIZE];
     char chunk[NVRAM_CHUNK_SIZE];
     while (!done) {
         // Past the bound, or in what is no regular file, as if unreadable.

@@ -36,6 +36,8 @@ TEST_F(Runner, ExitStatusPassedBack)
         {{"zq_no_such_program_here"}, 127},
         {{"/nonexistent/zq"}, 127},
         {{"sh", "-c", "kill -TERM $$"}, 128 + SIGTERM},
+        // A signal at the child in between changes nothing.
+        {{"sh", "-c", "kill -TERM $PPID; exit 3"}, 3},
         {{}, -1},
     };
     for (const auto &c : cases)
@@ -60,6 +62,9 @@ TEST_F(Runner, OutputTruncatedOrAppended)
     EXPECT_EQ(get("log"), "out\nerr\n");
     EXPECT_EQ(eval(both, append.c_str()), 0);
     EXPECT_EQ(get("log"), "out\nerr\nout\nerr\n");
+    // With no file the command writes where the caller does.
+    std::string ours = "/proc/" + std::to_string(getpid()) + "/fd/1";
+    EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef " + ours + " ]"}, nullptr), 0);
     std::string unopenable = ">" + at("missing/dir/log");
     EXPECT_EQ(eval({"sh", "-c", "echo lost; touch " + at("ran")}, unopenable.c_str()), 0);
     EXPECT_EQ(get("ran"), "");
@@ -193,12 +198,6 @@ TEST_F(Runner, WanActionGetsInterfaceAndVerb)
     EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "start"), -1);
     EXPECT_EQ(host_wan_action(at("none").c_str(), console.c_str(), "eth1", "start"), -1);
     EXPECT_EQ(get("args"), "eth1 start\neth1 stop\n");
-}
-
-static size_t open_descriptors()
-{
-    auto fds = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<size_t>(std::distance(begin(fds), end(fds)));
 }
 
 TEST_F(Runner, NoDescriptorLeftOpen)
