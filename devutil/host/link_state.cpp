@@ -72,8 +72,9 @@ static const char *wan_ifname(const char *nvram_file)
     if (!path_add(g_ifname.nvram_file, &len, nvram_file))
         return nullptr;
     // Taken before the read: a write after it gets this time or a later one.
-    struct timespec now = {0, 0};
-    (void)clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    // Without a clock, never trusted.
+    struct timespec now;
+    time_t read_at = clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 ? now.tv_sec : 0;
     // Only a key that is absent means the default; one set to a value too
     // long to hand out is no interface.
     bool set = false;
@@ -88,7 +89,7 @@ static const char *wan_ifname(const char *nvram_file)
     g_ifname.ino = st.st_ino;
     g_ifname.size = st.st_size;
     g_ifname.mtime = st.st_mtim;
-    g_ifname.read_at = now.tv_sec;
+    g_ifname.read_at = read_at;
     g_ifname.known = true;
     return g_ifname.name[0] != '\0' ? g_ifname.name : nullptr;
 }

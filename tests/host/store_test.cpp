@@ -75,6 +75,8 @@ TEST_F(Nvram, OnlyARegularFileReadAndNotTooFar)
     put("nvram", "a=1\n" + std::string(128 * 1024 - 9, '#') + "\nb=2\nc=3\n");
     EXPECT_STREQ(host_nvram_get(at("nvram").c_str(), "b"), "2");
     EXPECT_EQ(host_nvram_get(at("nvram").c_str(), "c"), nullptr);
+    put("nvram", std::string(509, '#') + "\nk=1"); // the last read is one byte
+    EXPECT_STREQ(host_nvram_get(at("nvram").c_str(), "k"), "1");
     alarm(0);
 }
 
@@ -153,6 +155,7 @@ TEST_F(LinkState, InterfaceFollowsTheStoreAsItChanges)
         {nullptr, 0, WAN_LINK_UP}, // eth0
     };
     host_link_forget();
+    size_t before = open_descriptors();
     for (const auto &step : steps) {
         if (step.nvram) {
             put("nvram", step.nvram);
@@ -164,6 +167,8 @@ TEST_F(LinkState, InterfaceFollowsTheStoreAsItChanges)
         EXPECT_EQ(host_link_state(at("net").c_str(), at("nvram").c_str()), step.expected)
             << (step.nvram ? step.nvram : "no store") << " at " << step.mtime;
     }
+    host_link_forget(); // one carrier file was kept open, the last
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 // What body writes to the descriptor it is given, run in a child process

@@ -84,6 +84,7 @@ TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
         {"1000000000", "1000000000 (toolong) S 1", "toolong", 0}, // over pid_max
         {"111", "111 (short) S", "short", 1},
         {"112", "112 () S 1", "", 0},
+        {"113", "113 (x)S 1", "x", 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stat);
@@ -93,6 +94,11 @@ TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
         errno = EINTR; // stale: only a failed call may be judged by errno
         EXPECT_EQ(host_task_is_running(at("proc").c_str(), c.asked), c.expected);
     }
+    // No proc root, or a path to a stat file too long for the library.
+    put("proc/100/stat", "100 (x) S 1");
+    std::string too_long = at("proc") + std::string(505 - at("proc").size(), '/');
+    for (const std::string &root : {at("none"), too_long})
+        EXPECT_EQ(host_task_is_running(root.c_str(), "x"), 0) << root.size();
 }
 
 TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
