@@ -10,6 +10,7 @@
 //                   and WAN's lines
 
 #include "events.h"
+#include "lines.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -111,42 +112,6 @@ static int run_init(char **cmd)
 }
 
 // ---- pty -------------------------------------------------------------------
-
-// Lines as they come from a stream: the complete ones logged, the rest kept
-// (and logged as is, should it fill the buffer).
-struct lines {
-    char buf[4096];
-    size_t len;
-};
-
-// One read of fd; its bytes also go to copy, where that is a descriptor.
-static bool read_lines(int fd, struct lines *l, const char *source, int copy = -1)
-{
-    ssize_t got = read(fd, l->buf + l->len, sizeof l->buf - l->len);
-    if (got <= 0)
-        return false;
-    if (copy >= 0) {
-        // The transcript is for people; its lines are in the event log anyway.
-        ssize_t copied = write(copy, l->buf + l->len, static_cast<size_t>(got));
-        (void)copied;
-    }
-    l->len += static_cast<size_t>(got);
-    size_t start = 0;
-    for (size_t i = 0; i < l->len; ++i) {
-        if (l->buf[i] != '\n')
-            continue;
-        size_t end = i > start && l->buf[i - 1] == '\r' ? i - 1 : i;
-        event_log(source, l->buf + start, end - start);
-        start = i + 1;
-    }
-    if (l->len == sizeof l->buf && start == 0) {
-        event_log(source, l->buf, l->len);
-        start = l->len;
-    }
-    memmove(l->buf, l->buf + start, l->len - start);
-    l->len -= start;
-    return true;
-}
 
 // A pseudo-terminal, its slave held open here as well, so that its master
 // never reads EIO between writers, nor once the daemon is gone.

@@ -20,6 +20,7 @@
 /* Where the public entry points look, the only place these are named. */
 static const char HOST_PROC_ROOT[] = "/proc";
 static const char HOST_NET_ROOT[] = "/sys/class/net";
+static const char HOST_CONFIG_DIR[] = "/etc/zuqutil";
 static const char HOST_NVRAM_FILE[] = "/etc/zuqutil/nvram";
 static const char HOST_WAN_ACTION[] = "/etc/zuqutil/wan.action";
 static const char HOST_CONSOLE[] = "/dev/console";
@@ -35,8 +36,10 @@ unsigned host_task_scans(void);
 /* Whole seconds of the clock, saturated at INT_MAX; -1 if it can't be read. */
 int host_uptime(clockid_t clock);
 
-/* The value of key in the NVRAM text file, in a static buffer, or NULL. */
-char *host_nvram_get(const char *nvram_file, const char *key);
+/* The value of key in the NVRAM text file, in a static buffer, or NULL; a
+ * failed lookup leaves the buffer as it was. *set, if given, tells whether
+ * the key is there at all, its value usable or not. */
+char *host_nvram_get(const char *nvram_file, const char *key, bool *set = nullptr);
 
 /* WAN_LINK_UP, WAN_LINK_DOWN or -1, for the interface NVRAM names. */
 int host_link_state(const char *net_root, const char *nvram_file);
@@ -54,7 +57,9 @@ int host_wan_action(const char *action_path, const char *console, const char *if
 /* Runs argv (searched in PATH) and waits for it to end; output appended to
  * or truncating out_path, or inherited when it is NULL. */
 int host_run(char *const argv[], const char *out_path, bool append);
-/* _eval's arguments: path is NULL, ">FILE" or ">>FILE". */
-int host_eval(char *const argv[], const char *path, int timeout, const int *ppid);
+/* _eval's arguments but for those it refuses (a time limit, a pid wanted):
+ * path is NULL, ">FILE" or ">>FILE". Runs nothing and returns -1 where
+ * config_dir is missing: the machine is no device. */
+int host_eval(const char *config_dir, char *const argv[], const char *path);
 
 #endif

@@ -9,6 +9,10 @@ enum { IFNAME_SIZE = 16 };
 // The link is read every few seconds for years, so the steady state costs
 // two system calls: a stat that tells the NVRAM store has not changed, and
 // a pread of the carrier file kept open. Both are redone on any change.
+// Where timestamps are coarse (whole seconds on ext2 with small inodes, or
+// jffs2), a rewrite of the same size in the second the store was read in
+// leaves its stat as it was: such a store is trusted only once read after
+// that second (as git treats a "racily clean" file).
 
 // The store as last looked at, and the interface it named then.
 struct ifname_cache {
@@ -19,6 +23,7 @@ struct ifname_cache {
     ino_t ino;
     off_t size;
     struct timespec mtime;
+    time_t read_at;         // when it was read, by the clock file times come from
     char name[IFNAME_SIZE]; // empty: the store names no usable interface
 };
 
@@ -48,7 +53,8 @@ static bool same_store(const ifname_cache &cache, const char *nvram_file, bool e
         return false;
     return !exists ||
            (cache.dev == st.st_dev && cache.ino == st.st_ino && cache.size == st.st_size &&
-            cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec);
+            cache.mtime.tv_sec == st.st_mtim.tv_sec && cache.mtime.tv_nsec == st.st_mtim.tv_nsec &&
+            cache.read_at > st.st_mtim.tv_sec);
 }
 
 // The interface NVRAM names (by default eth0), or nullptr when it names
@@ -65,17 +71,25 @@ static const char *wan_ifname(const char *nvram_file)
     size_t len = 0;
     if (!path_add(g_ifname.nvram_file, &len, nvram_file))
         return nullptr;
-    const char *name = exists ? host_nvram_get(nvram_file, "wan_ifname") : nullptr;
-    if (name == nullptr)
+    // Taken before the read: a write after it gets this time or a later one.
+    // Without a clock, never trusted.
+    struct timespec now;
+    time_t read_at = clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 ? now.tv_sec : 0;
+    // Only a key that is absent means the default; one set to a value too
+    // long to hand out is no interface.
+    bool set = false;
+    const char *name = exists ? host_nvram_get(nvram_file, "wan_ifname", &set) : nullptr;
+    if (name == nullptr && !set)
         name = "eth0";
     g_ifname.name[0] = '\0';
-    if (valid_ifname(name))
+    if (name != nullptr && valid_ifname(name))
         memcpy(g_ifname.name, name, strlen(name) + 1);
     g_ifname.exists = exists;
     g_ifname.dev = st.st_dev;
     g_ifname.ino = st.st_ino;
     g_ifname.size = st.st_size;
     g_ifname.mtime = st.st_mtim;
+    g_ifname.read_at = read_at;
     g_ifname.known = true;
     return g_ifname.name[0] != '\0' ? g_ifname.name : nullptr;
 }

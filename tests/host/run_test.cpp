@@ -6,46 +6,49 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 using Runner = TempDirTest;
 
 // _eval's vector is of char *; the strings live in args. The caller's errno
-// is left stale on purpose: only a failed call may be judged by it.
-static int eval(std::vector<std::string> args, const char *path, int timeout = 0,
-                int *ppid = nullptr)
+// is left stale on purpose: only a failed call may be judged by it. Any
+// directory will do as the configuration of a machine set up as a device.
+static int eval(std::vector<std::string> args, const char *path, const char *config_dir = "/")
 {
     std::vector<char *> argv(args.size() + 1, nullptr);
     std::transform(args.begin(), args.end(), argv.begin(), [](auto &arg) { return arg.data(); });
     errno = EINTR;
-    return host_eval(argv.data(), path, timeout, ppid);
+    return host_eval(config_dir, argv.data(), path);
 }
 
 // The command's exit status, 128 + the signal that ended it, or -1 for a
 // request refused (a vector with no program, a time limit, a pid wanted).
 TEST_F(Runner, ExitStatusPassedBack)
 {
-    int pid = 0;
     const struct {
         std::vector<std::string> args;
-        int timeout;
-        int *ppid;
         int expected;
     } cases[] = {
-        {{"true"}, 0, nullptr, 0},
-        {{"sh", "-c", "exit 7"}, 0, nullptr, 7},
-        {{"zq_no_such_program_here"}, 0, nullptr, 127},
-        {{"/nonexistent/zq"}, 0, nullptr, 127},
-        {{"sh", "-c", "kill -TERM $$"}, 0, nullptr, 128 + SIGTERM},
-        {{}, 0, nullptr, -1},
-        {{"touch", at("ran")}, 5, nullptr, -1},
-        {{"touch", at("ran")}, 0, &pid, -1},
+        {{"true"}, 0},
+        {{"sh", "-c", "exit 7"}, 7},
+        {{"zq_no_such_program_here"}, 127},
+        {{"/nonexistent/zq"}, 127},
+        {{"sh", "-c", "kill -TERM $$"}, 128 + SIGTERM},
+        // A signal at the child in between changes nothing.
+        {{"sh", "-c", "kill -TERM $PPID; exit 3"}, 3},
+        {{}, -1},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(eval(c.args, nullptr, c.timeout, c.ppid), c.expected) << c.args.size();
-    EXPECT_EQ(host_eval(nullptr, nullptr, 0, nullptr), -1);
+        EXPECT_EQ(eval(c.args, nullptr), c.expected) << c.args.size();
+    EXPECT_EQ(host_eval("/", nullptr, nullptr), -1);
     EXPECT_EQ(eval({"touch", at("ran")}, at("out").c_str()), -1); // neither ">" nor ">>"
+    std::string ran = at("ran");
+    char *touch[] = {const_cast<char *>("touch"), ran.data(), nullptr};
+    int pid = 0;
+    EXPECT_EQ(_eval(touch, nullptr, 5, nullptr), -1);
+    EXPECT_EQ(_eval(touch, nullptr, 0, &pid), -1);
     EXPECT_EQ(get("ran"), "<absent>");
 }
 
@@ -59,8 +62,13 @@ TEST_F(Runner, OutputTruncatedOrAppended)
     EXPECT_EQ(get("log"), "out\nerr\n");
     EXPECT_EQ(eval(both, append.c_str()), 0);
     EXPECT_EQ(get("log"), "out\nerr\nout\nerr\n");
+    // With no file the command writes where the caller does.
+    std::string ours = "/proc/" + std::to_string(getpid()) + "/fd/1";
+    EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef " + ours + " ]"}, nullptr), 0);
     std::string unopenable = ">" + at("missing/dir/log");
-    EXPECT_EQ(eval({"sh", "-c", "echo lost; touch " + at("ran")}, unopenable.c_str()), 0);
+    EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef /dev/null ] && touch " + at("ran")},
+                   unopenable.c_str()),
+              0);
     EXPECT_EQ(get("ran"), "");
 }
 
@@ -118,22 +126,61 @@ TEST_P(EvalUnderSignals, WaitsForTheCommandToEnd)
 
 INSTANTIATE_TEST_SUITE_P(Restart, EvalUnderSignals, ::testing::Values(SA_RESTART, 0));
 
-TEST_F(Runner, SigchldIgnoredStillWaitsAndIsNotPassedOn)
+static void reap_all(int)
 {
-    struct sigaction ignore = {}, saved;
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    ASSERT_EQ(sigaction(SIGCHLD, &ignore, &saved), 0);
+    int saved = errno;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    errno = saved;
+}
+
+// The command's status comes back whatever the caller does with SIGCHLD:
+// ignored, or SA_NOCLDWAIT (the kernel reaps its children, their statuses
+// lost), or a handler that reaps every child. Its disposition stays, and is
+// not passed on to the command, nor is any blocked signal.
+TEST_F(Runner, StatusComesBackWhateverTheCallerDoesWithSigchld)
+{
+    struct sigaction saved, ways[3] = {};
+    ways[0].sa_handler = SIG_IGN;
+    ways[1].sa_handler = SIG_DFL;
+    ways[1].sa_flags = SA_NOCLDWAIT;
+    ways[2].sa_handler = reap_all;
     std::string out = ">" + at("status");
-    int slow = eval({"sh", "-c", "sleep 0.2; echo done >" + at("end") + "; exit 3"}, nullptr);
-    std::string end = get("end");
-    int grep = eval({"grep", "^SigIgn:", "/proc/self/status"}, out.c_str());
+    ASSERT_EQ(sigaction(SIGCHLD, nullptr, &saved), 0);
+    for (struct sigaction &way : ways) {
+        sigemptyset(&way.sa_mask);
+        ASSERT_EQ(sigaction(SIGCHLD, &way, nullptr), 0);
+        EXPECT_EQ(eval({"false"}, nullptr), 1);
+        EXPECT_EQ(eval({"zq_no_such_program_here"}, nullptr), 127);
+        EXPECT_EQ(eval({"sh", "-c", "sleep 0.2; exit 3"}, nullptr), 3);
+        // The command's own: no signal blocked, SIGCHLD not ignored.
+        EXPECT_EQ(eval({"grep", "-E", "^Sig(Blk|Ign):", "/proc/self/status"}, out.c_str()), 0);
+        std::istringstream masks(get("status"));
+        std::string name, blocked, ignored;
+        masks >> name >> blocked >> name >> ignored;
+        EXPECT_EQ(std::stoul(blocked, nullptr, 16), 0u);
+        EXPECT_EQ(std::stoul(ignored, nullptr, 16) & (1ul << (SIGCHLD - 1)), 0u);
+        struct sigaction now;
+        ASSERT_EQ(sigaction(SIGCHLD, nullptr, &now), 0);
+        EXPECT_TRUE(now.sa_handler == way.sa_handler &&
+                    (now.sa_flags & SA_NOCLDWAIT) == (way.sa_flags & SA_NOCLDWAIT));
+    }
     sigaction(SIGCHLD, &saved, nullptr);
-    EXPECT_EQ(slow, 0); // the kernel reaped it: its status is gone
-    EXPECT_EQ(end, "done\n");
-    EXPECT_EQ(grep, 0);
-    unsigned long ignored = std::stoul(get("status").substr(sizeof "SigIgn:"), nullptr, 16);
-    EXPECT_EQ(ignored & (1ul << (SIGCHLD - 1)), 0u);
+}
+
+// Where the library's configuration directory is missing the machine is no
+// device (a workstation morvid was started on by mistake): nothing is run,
+// and standard error says why, once.
+TEST_F(Runner, NothingRunOffADevice)
+{
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(eval({"touch", at("ran")}, nullptr, at("none").c_str()), -1);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(get("ran"), "<absent>");
+    EXPECT_EQ(said, at("none") + " missing: not a device, libzuqutil runs no command\n");
+    EXPECT_EQ(eval({"touch", at("ran")}, nullptr, root.c_str()), 0);
+    EXPECT_EQ(get("ran"), "");
 }
 
 TEST_F(Runner, WanActionGetsInterfaceAndVerb)
@@ -153,12 +200,6 @@ TEST_F(Runner, WanActionGetsInterfaceAndVerb)
     EXPECT_EQ(host_wan_action(action.c_str(), console.c_str(), "eth1", "start"), -1);
     EXPECT_EQ(host_wan_action(at("none").c_str(), console.c_str(), "eth1", "start"), -1);
     EXPECT_EQ(get("args"), "eth1 start\neth1 stop\n");
-}
-
-static size_t open_descriptors()
-{
-    auto fds = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<size_t>(std::distance(begin(fds), end(fds)));
 }
 
 TEST_F(Runner, NoDescriptorLeftOpen)

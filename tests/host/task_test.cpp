@@ -81,6 +81,10 @@ TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
         {"109", "109 (nostate)", "nostate", 0},
         {"110", "", "x", 0},
         {"self", "1 (numericonly) S 1", "numericonly", 0},
+        {"1000000000", "1000000000 (toolong) S 1", "toolong", 0}, // over pid_max
+        {"111", "111 (short) S", "short", 1},
+        {"112", "112 () S 1", "", 0},
+        {"113", "113 (x)S 1", "x", 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stat);
@@ -90,6 +94,11 @@ TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
         errno = EINTR; // stale: only a failed call may be judged by errno
         EXPECT_EQ(host_task_is_running(at("proc").c_str(), c.asked), c.expected);
     }
+    // No proc root, or a path to a stat file too long for the library.
+    put("proc/100/stat", "100 (x) S 1");
+    std::string too_long = at("proc") + std::string(505 - at("proc").size(), '/');
+    for (const std::string &root : {at("none"), too_long})
+        EXPECT_EQ(host_task_is_running(root.c_str(), "x"), 0) << root.size();
 }
 
 TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
@@ -119,19 +128,21 @@ TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
     check(0);
 }
 
-// Eight names are remembered; a ninth takes the place of the one asked
-// least recently, whether last found by a scan or confirmed.
+// Eight names are remembered; a ninth (shorter than the one it replaces)
+// takes the place of the one asked least recently, whether last found by a
+// scan or confirmed, whose stat file is closed.
 TEST_F(FakeProc, LeastRecentlyUsedNameIsForgottenFirst)
 {
     std::string proc = at("proc");
+    auto name = [](int i) { return i == 9 ? std::string("p") : "p" + std::to_string(i); };
     for (int i = 1; i <= 9; ++i)
-        put("proc/" + std::to_string(i) + "/stat",
-            std::to_string(i) + " (p" + std::to_string(i) + ") S 1");
+        put("proc/" + std::to_string(i) + "/stat", std::to_string(i) + " (" + name(i) + ") S 1");
     auto ask = [&](int i) {
-        EXPECT_EQ(host_task_is_running(proc.c_str(), ("p" + std::to_string(i)).c_str()), 1);
+        EXPECT_EQ(host_task_is_running(proc.c_str(), name(i).c_str()), 1);
         return host_task_scans();
     };
     host_task_forget();
+    size_t before = open_descriptors();
     for (int i = 1; i <= 8; ++i)
         ask(i);
     ask(1); // confirmed: p2 is now the least recently used
@@ -141,4 +152,5 @@ TEST_F(FakeProc, LeastRecentlyUsedNameIsForgottenFirst)
     } steps[] = {{9, 9}, {2, 10}, {9, 10}, {1, 10}, {3, 11}};
     for (const auto &step : steps)
         EXPECT_EQ(ask(step.asked), step.scans_after) << "p" << step.asked;
+    EXPECT_EQ(open_descriptors(), before + 8);
 }

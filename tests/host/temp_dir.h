@@ -46,4 +46,10 @@ class TempDirTest : public ::testing::Test
     std::string root;
 };
 
+inline size_t open_descriptors()
+{
+    auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<size_t>(std::distance(begin(fds), end(fds)));
+}
+
 #endif
