@@ -1,7 +1,7 @@
 // morvid: keeps boa and dnrd running, follows the WAN link, and stops
 // getdeviceinfo once the system has settled. It never exits by itself.
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "daemon/pid_file.h"
 #include "daemon/poll_loop.h"
 #include "daemon/signals.h"

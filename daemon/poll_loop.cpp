@@ -1,6 +1,6 @@
 #include "daemon/poll_loop.h"
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "devutil/devutil.h"
 #include "services/watchdog.h"
 #include "wan/link_monitor.h"

@@ -1,6 +1,6 @@
 #include "services/restart.h"
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "devutil/devutil.h"
 #include "services/kill_list.h"
 
@@ -18,6 +18,9 @@ void run_boa(void)
 {
     for (unsigned i = 0; i < KILL_LIST_LEN; ++i)
         kill_hard(KILL_LIST[i]);
+    // "x" is a program of the device's firmware, not ours: run between the
+    // kills and the new boa, whatever it does, and its result is none of
+    // our business.
     os_system("x");
     os_sleep(2);
     os_system("/bin/boa -c /etc &");

@@ -1,6 +1,6 @@
 #include "services/watchdog.h"
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "devutil/devutil.h"
 #include "services/restart.h"
 

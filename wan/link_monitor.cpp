@@ -1,6 +1,6 @@
 #include "wan/link_monitor.h"
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "devutil/devutil.h"
 
 #include <string.h>

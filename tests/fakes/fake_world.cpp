@@ -1,8 +1,8 @@
-// Recording versions of the device library and of daemon/os.cpp: nothing
+// Recording versions of the device library and of os/os.cpp: nothing
 // runs, waits are virtual, answers come from fake::world.
 #include "fake_world.h"
 
-#include "daemon/os.h"
+#include "os/os.h"
 #include "devutil/devutil.h"
 
 #include <cstring>

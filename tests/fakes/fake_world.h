@@ -1,5 +1,5 @@
 // A recording stand-in for everything the daemon's logic touches: the device
-// library and the C library calls of daemon/os.h. Every call lands, in order,
+// library and the C library calls of os/os.h. Every call lands, in order,
 // in one trace of short lines ("sleep 5", "task_is_running boa",
 // "_eval killall -9 boa >/dev/console 0 null"), and waits move a clock.
 #ifndef MORVID_FAKE_WORLD_H

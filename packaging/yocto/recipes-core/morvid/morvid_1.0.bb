@@ -12,6 +12,7 @@ SRC_URI = "\
     file://cmake;subdir=morvid \
     file://daemon;subdir=morvid \
     file://devutil;subdir=morvid \
+    file://os;subdir=morvid \
     file://services;subdir=morvid \
     file://wan;subdir=morvid \
     file://morvid.init \

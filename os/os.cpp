@@ -1,4 +1,4 @@
-#include "daemon/os.h"
+#include "os/os.h"
 
 #include <fcntl.h>
 #include <stdio.h>
