@@ -1,12 +1,10 @@
 #!/bin/bash
-# bench/run's steady passes, in a sandbox started with --uptime 3600.
-#   steady.sh OUT TAG PASSES [CROWD]   (with CROWD idle processes more) PASSES
-#       passes from the third: OUT/TAG-strace.txt (strace -c), OUT/TAG.txt
-#       (calls per pass, memory in kB before/after, the sandbox's processes)
-#   steady.sh OUT cg PASSES            under callgrind: waits for pass PASSES + 2
-# A MIPS daemon under qemu-user, its calls logged to /var/run/qemu.strace
-# (--wrap "qemu-mips ... -d strace -D /var/run/qemu.strace"): calls only,
-# from the log (the memory would be qemu's).
+# bench/run's steady passes, in a sandbox started with --uptime 3600:
+#   steady.sh OUT TAG PASSES [CROWD]  PASSES passes from the third, with CROWD idle processes
+#       more: OUT/TAG-strace.txt (strace -c), OUT/TAG.txt (calls per pass, memory in kB
+#       before/after, processes); under qemu-user (--wrap "qemu-mips ... -d strace -D
+#       /var/run/qemu.strace") calls only, from its log: the memory would be qemu's
+#   steady.sh OUT cg PASSES           under callgrind: waits for pass PASSES + 2
 set -euo pipefail
 out=$1 tag=$2 passes=$3
 # shellcheck source=sandbox/lib.sh

@@ -2,11 +2,10 @@
 // PID 1 of a PID namespace of its own (unshare --pid --fork --mount-proc),
 // so that /proc holds only what it starts, and all of it ends with it.
 //
-//   task_bench [--benchmark_...]  Google Benchmark: the remembered-pid path
-//                                 and the full scan by number of processes
+//   task_bench [--benchmark_...]  Google Benchmark: the remembered pid, the full scan
 //   task_bench crowd N CMD...     CMD among N idle processes and the target
-//   task_bench calls NAME K       one call, then K more (for strace -c);
-//                                 fails if an answer changed meanwhile
+//   task_bench calls NAME K       one call, then K more (for strace -c); fails if an
+//                                 answer changed meanwhile
 
 #include "devutil/devutil.h"
 
