@@ -1,6 +1,8 @@
 #include "devutil/host/host.h"
 #include "temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +12,8 @@
 #include <string>
 #include <vector>
 
-using Runner = TempDirTest;
+struct Runner : ::testing::Test, TempDir {
+};
 
 // _eval's vector is of char *; the strings live in args. The caller's errno
 // is left stale on purpose: only a failed call may be judged by it. Any
@@ -95,36 +98,33 @@ static volatile sig_atomic_t g_usr1_count;
 
 // A storm of SIGUSR1 at the test process while _eval waits, with and without
 // SA_RESTART: _eval must still return only once the command has ended.
-class EvalUnderSignals : public Runner, public ::testing::WithParamInterface<int>
-{
-};
-
-TEST_P(EvalUnderSignals, WaitsForTheCommandToEnd)
+TEST_F(Runner, WaitsForTheCommandToEndUnderSignals)
 {
     struct sigaction handler = {}, saved;
     handler.sa_handler = [](int) { g_usr1_count = g_usr1_count + 1; };
-    handler.sa_flags = GetParam();
     sigemptyset(&handler.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR1, &handler, &saved), 0);
-    g_usr1_count = 0;
-    pid_t parent = getpid(), sender = fork();
-    if (sender == 0) {
-        for (;;) {
-            kill(parent, SIGUSR1);
-            usleep(2000);
+    for (int flags : {SA_RESTART, 0}) {
+        handler.sa_flags = flags;
+        ASSERT_EQ(sigaction(SIGUSR1, &handler, &saved), 0);
+        g_usr1_count = 0;
+        pid_t parent = getpid(), sender = fork();
+        if (sender == 0) {
+            for (;;) {
+                kill(parent, SIGUSR1);
+                usleep(2000);
+            }
         }
+        int result = eval({"sh", "-c", "sleep 0.3; echo done >" + at("end")}, nullptr);
+        std::string end = get("end");
+        kill(sender, SIGKILL);
+        waitpid(sender, nullptr, 0);
+        sigaction(SIGUSR1, &saved, nullptr);
+        EXPECT_EQ(result, 0) << flags;
+        EXPECT_EQ(end, "done\n") << flags;
+        EXPECT_GT(g_usr1_count, 10) << flags;
+        std::filesystem::remove(at("end"));
     }
-    int result = eval({"sh", "-c", "sleep 0.3; echo done >" + at("end")}, nullptr);
-    std::string end = get("end");
-    kill(sender, SIGKILL);
-    waitpid(sender, nullptr, 0);
-    sigaction(SIGUSR1, &saved, nullptr);
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(end, "done\n");
-    EXPECT_GT(g_usr1_count, 10);
 }
-
-INSTANTIATE_TEST_SUITE_P(Restart, EvalUnderSignals, ::testing::Values(SA_RESTART, 0));
 
 static void reap_all(int)
 {

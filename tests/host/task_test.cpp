@@ -1,6 +1,8 @@
 #include "devutil/host/host.h"
 #include "temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -61,7 +63,8 @@ TEST(TaskIsRunning, FollowsRealProcessesByTheirKernelNames)
     waitpid(pid, nullptr, 0);
 }
 
-using FakeProc = TempDirTest;
+struct FakeProc : ::testing::Test, TempDir {
+};
 
 TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
 {
