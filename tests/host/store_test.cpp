@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
@@ -210,15 +211,23 @@ TEST_F(LinkState, FollowsRealInterfacesThroughTheirLife)
 struct Led : ::testing::Test, TempDir {
 };
 
+// The value and a newline replace the file "ledN_path" names, for any int
+// N and value; -1 for no path, an empty one, or one that cannot be written.
 TEST_F(Led, ValueReplacesTheFileNvramNames)
 {
-    put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") +
-                     "\nled3_path=\nled5_path=/dev/full\n");
-    for (int value : {255, 1, 0}) {
-        EXPECT_EQ(host_set_led(at("nvram").c_str(), 1, value), 0);
-        EXPECT_EQ(get("led1"), std::to_string(value) + "\n");
+    put("nvram", "led1_path=" + at("led1") + "\nled-2147483648_path=" + at("min") + "\r\n" +
+                     "led2147483647_path=" + at("max") + "\nled2_path=" + at("none/led2") +
+                     "\nled3_path=\nled5_path=/dev/full\nled6_path=" + root + "\n");
+    const struct {
+        int led, value;
+        const char *file;
+    } writes[] = {
+        {1, 255, "led1"}, {1, 0, "led1"}, {INT_MIN, INT_MAX, "min"}, {INT_MAX, INT_MIN, "max"}};
+    for (const auto &w : writes) {
+        EXPECT_EQ(host_set_led(at("nvram").c_str(), w.led, w.value), 0) << w.led;
+        EXPECT_EQ(get(w.file), std::to_string(w.value) + "\n") << w.led;
     }
-    for (int led : {2, 3, 4, 5, -1})
+    for (int led : {2, 3, 4, 5, 6, -1})
         EXPECT_EQ(host_set_led(at("nvram").c_str(), led, 1), -1) << led;
 }
 
