@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -22,6 +23,22 @@ void (*handler_of(int sig))(int)
     struct sigaction now = {};
     sigaction(sig, nullptr, &now);
     return now.sa_handler;
+}
+
+// What is written on standard output, a pipe here, while act runs.
+std::string said_while(const std::function<void()> &act)
+{
+    int out[2], real_stdout = dup(STDOUT_FILENO);
+    if (pipe2(out, O_NONBLOCK) != 0)
+        return "<no pipe>";
+    dup2(out[1], STDOUT_FILENO);
+    act();
+    dup2(real_stdout, STDOUT_FILENO);
+    char line[64] = "";
+    (void)!read(out[0], line, sizeof line - 1);
+    for (int fd : {real_stdout, out[0], out[1]})
+        close(fd);
+    return line;
 }
 
 class Signals : public ::testing::Test
@@ -48,9 +65,9 @@ class Signals : public ::testing::Test
     struct sigaction saved[std::size(touched)] = {};
 };
 
-// Each delivery writes its line at once (standard output is a pipe here)
-// and switches the flag; the handler stays in place for the next one.
-// Other signals keep what the daemon inherited.
+// Each delivery writes its line at once and switches the flag; the handler
+// stays in place for the next one. Other signals keep what the daemon
+// inherited.
 TEST_F(Signals, EachDeliveryLogsOneLineAndSwitchesTheFlag)
 {
     EXPECT_EQ(handler_of(SIGCHLD), SIG_IGN);
@@ -62,63 +79,48 @@ TEST_F(Signals, EachDeliveryLogsOneLineAndSwitchesTheFlag)
         int flag_after;
     } steps[] = {{SIGUSR1, 1}, {SIGUSR1, 1}, {SIGHUP, 1}, {SIGUSR2, 0},
                  {SIGUSR2, 0}, {SIGHUP, 0},  {SIGUSR1, 1}};
-    int out[2];
-    ASSERT_EQ(pipe2(out, O_NONBLOCK), 0);
-    int real_stdout = dup(STDOUT_FILENO);
     for (const auto &step : steps) {
-        dup2(out[1], STDOUT_FILENO);
-        kill(getpid(), step.sig);
-        dup2(real_stdout, STDOUT_FILENO);
-        char line[64] = "";
-        (void)!read(out[0], line, sizeof line - 1);
-        EXPECT_EQ(std::string(line), "on_signal::recvd sig:" + std::to_string(step.sig) + "\n");
+        EXPECT_EQ(said_while([&] { kill(getpid(), step.sig); }),
+                  "on_signal::recvd sig:" + std::to_string(step.sig) + "\n");
         EXPECT_EQ(g_hearbeat_is_listening, step.flag_after) << "after signal " << step.sig;
         EXPECT_EQ(handler_of(step.sig), on_signal);
     }
-    close(real_stdout);
-    close(out[0]);
-    close(out[1]);
 }
 
-TEST_F(Signals, InterruptedCodeKeepsItsErrnoEvenWhenTheLogWriteFails)
+// A log write that fails changes nothing else: with standard output closed
+// (EBADF) the code interrupted keeps its errno and the flag is switched; a
+// log reader that goes away (a pipe's) must not end the daemon: the write
+// fails with EPIPE instead, and nothing is logged. SIGPIPE is caught, not
+// ignored, so that what the daemon starts gets the default action back.
+TEST_F(Signals, AFailedWriteChangesNothingElse)
 {
-    // With standard output closed the handler's write fails with EBADF;
-    // the code it interrupted must not see that.
-    int real_stdout = dup(STDOUT_FILENO);
-    close(STDOUT_FILENO);
-    errno = EDOM;
-    kill(getpid(), SIGUSR1);
-    int seen = errno;
-    dup2(real_stdout, STDOUT_FILENO);
-    close(real_stdout);
+    int seen = 0;
+    said_while([&] {
+        close(STDOUT_FILENO);
+        errno = EDOM;
+        kill(getpid(), SIGUSR1);
+        seen = errno;
+    });
     EXPECT_EQ(seen, EDOM);
     EXPECT_EQ(g_hearbeat_is_listening, 1);
-}
 
-// A log reader that goes away (a pipe's) must not end the daemon: the
-// write fails with EPIPE instead, and nothing is logged. Caught, not
-// ignored, so that what the daemon starts gets the default action back.
-TEST_F(Signals, ABrokenPipeFailsTheWriteInsteadOfEndingTheDaemon)
-{
     signal(SIGPIPE, SIG_DFL);
     set_signal_dispositions();
     ASSERT_NE(handler_of(SIGPIPE), SIG_DFL);
     EXPECT_NE(handler_of(SIGPIPE), SIG_IGN);
-    int gone[2], out[2];
+    int gone[2];
     ASSERT_EQ(pipe(gone), 0);
-    ASSERT_EQ(pipe2(out, O_NONBLOCK), 0);
     close(gone[0]);
-    int real_stdout = dup(STDOUT_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    ssize_t written = write(gone[1], "run_boa\n", 8);
-    int error = errno;
-    dup2(real_stdout, STDOUT_FILENO);
-    char line[64];
+    ssize_t written = 0;
+    EXPECT_EQ(said_while([&] {
+                  written = write(gone[1], "run_boa\n", 8);
+                  seen = errno;
+              }),
+              "")
+        << "the handler said something";
+    close(gone[1]);
     EXPECT_EQ(written, -1);
-    EXPECT_EQ(error, EPIPE);
-    EXPECT_EQ(read(out[0], line, sizeof line), -1) << "the handler said something";
-    for (int fd : {real_stdout, gone[1], out[0], out[1]})
-        close(fd);
+    EXPECT_EQ(seen, EPIPE);
 }
 
 } // namespace

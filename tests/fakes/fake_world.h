@@ -25,9 +25,8 @@ struct World {
     std::deque<int> link;
     std::map<std::string, std::string> nvram; // a key not there answers NULL
     // While set: appended to every line recorded, to show some state at
-    // the moment of each call; called with every wait as it begins.
+    // the moment of each call.
     std::function<std::string()> probe;
-    std::function<void(unsigned)> on_sleep;
 };
 
 extern World world; // a fresh one is `world = World()`

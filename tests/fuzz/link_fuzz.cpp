@@ -5,13 +5,6 @@
 #include "fuzz.h"
 #include "store_model.h"
 
-// The kernel's rule for interface names.
-static bool valid_ifname(const std::string &name)
-{
-    return !name.empty() && name.size() < 16 && name != "." && name != ".." &&
-           name.find_first_of("/: \t\n\v\f\r") == std::string::npos;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     int fds = lowest_free_descriptor();
@@ -23,7 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool set = ("\n" + store).find("\nwan_ifname=") != std::string::npos;
     std::string ifname = set ? store_model(store, "wan_ifname").value_or("") : "eth0";
     int expected = -1;
-    if (valid_ifname(ifname)) {
+    // The kernel's rule for interface names.
+    if (!ifname.empty() && ifname.size() < 16 && ifname != "." && ifname != ".." &&
+        ifname.find_first_of("/: \t\n\v\f\r") == std::string::npos) {
         dir().put("net/" + ifname + "/carrier", carrier);
         if (carrier == "1" || carrier == "1\n")
             expected = WAN_LINK_UP;

@@ -5,8 +5,13 @@
 #ifndef MORVID_TESTS_HOST_STORE_MODEL_H
 #define MORVID_TESTS_HOST_STORE_MODEL_H
 
+#include "devutil/host/host.h"
+
+#include <string.h>
+
 #include <optional>
 #include <string>
+#include <vector>
 
 inline std::optional<std::string> store_model(const std::string &file, const std::string &key)
 {
@@ -24,6 +29,26 @@ inline std::optional<std::string> store_model(const std::string &file, const std
         return value.substr(0, value.find('\0'));
     }
     return std::nullopt;
+}
+
+// The first key the store at path (holding file) answers otherwise than the
+// model, or "": a failed lookup leaves the value an earlier one returned as
+// it was.
+inline std::string store_mismatch(const std::string &path, const std::string &file,
+                                  const std::vector<std::string> &keys)
+{
+    const char *kept = nullptr;
+    std::string kept_value;
+    for (const std::string &key : keys) {
+        const char *value = host_nvram_get(path.c_str(), key.c_str());
+        if ((value ? std::optional<std::string>(value) : std::nullopt) != store_model(file, key))
+            return key;
+        if (value != nullptr)
+            kept_value = kept = value;
+        else if (kept != nullptr && std::string(kept, strnlen(kept, 256)) != kept_value)
+            return key + ", the value kept";
+    }
+    return "";
 }
 
 #endif

@@ -1,6 +1,8 @@
 #include "devutil/host/host.h"
 #include "temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -10,7 +12,7 @@
 
 // A child of the test renamed as exec would name it; it pauses until killed,
 // or exits at once (left a zombie) when exit_now is set. Returns once the
-// new name is in place.
+// new name is in place: the child closes its end of the pipe.
 static pid_t start_named(const std::string &name, bool exit_now = false)
 {
     int ready[2];
@@ -19,10 +21,9 @@ static pid_t start_named(const std::string &name, bool exit_now = false)
     pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_NAME, name.c_str());
-        char byte = 0;
-        (void)!write(ready[1], &byte, 1);
         if (exit_now)
             _exit(0);
+        close(ready[1]);
         for (;;)
             pause();
     }
@@ -61,7 +62,8 @@ TEST(TaskIsRunning, FollowsRealProcessesByTheirKernelNames)
     waitpid(pid, nullptr, 0);
 }
 
-using FakeProc = TempDirTest;
+struct FakeProc : ::testing::Test, TempDir {
+};
 
 TEST_F(FakeProc, StatLinesParsedFromFirstParenToLast)
 {
@@ -114,6 +116,7 @@ TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
     };
     put("proc/100/stat", "100 (foo) S 1");
     host_task_forget();
+    size_t before = open_descriptors();
     EXPECT_EQ(check(1), 1u);
     EXPECT_EQ(host_task_is_running(proc.c_str(), "foo"), 1);
     EXPECT_EQ(host_task_scans(), 1u); // confirmed by the one read, no scan
@@ -125,7 +128,8 @@ TEST_F(FakeProc, RememberedPidAgreesWithAFullScanWhenReused)
     // through a descriptor kept open; an emptied file stands for that.
     put("proc/200/stat", "");
     std::filesystem::remove_all(at("proc/200"));
-    check(0);
+    EXPECT_EQ(host_task_is_running(proc.c_str(), "foo"), 0);
+    EXPECT_EQ(open_descriptors(), before); // the ended one's stat file closed
 }
 
 // Eight names are remembered; a ninth (shorter than the one it replaces)

@@ -1,25 +1,26 @@
-// A fresh directory per test for the files and trees the library is pointed at.
+// A fresh directory for the files and trees the code under test is pointed
+// at: one per test, or per fuzz target's process. In memory where it can
+// be: a disk's file system may write out a file truncated and written
+// again, each fuzz run.
 #ifndef MORVID_TESTS_HOST_TEMP_DIR_H
 #define MORVID_TESTS_HOST_TEMP_DIR_H
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
-class TempDirTest : public ::testing::Test
-{
-  protected:
-    void SetUp() override
+struct TempDir {
+    TempDir()
     {
-        std::string pattern = std::filesystem::temp_directory_path() / "zq_host_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
+        char in_memory[] = "/dev/shm/zq_XXXXXX", on_disk[] = "/tmp/zq_XXXXXX";
+        const char *made = mkdtemp(in_memory) ? in_memory : mkdtemp(on_disk);
+        root = made ? made : throw std::runtime_error("no temporary directory");
     }
-    void TearDown() override
+    ~TempDir()
     {
         std::filesystem::remove_all(root);
     }
@@ -27,21 +28,20 @@ class TempDirTest : public ::testing::Test
     {
         return root + "/" + rel;
     }
-    void put(const std::string &rel, const std::string &text, mode_t mode = 0644) const
+    void put(const std::string &rel, const std::string &text, int mode = 0644) const
     {
         std::filesystem::create_directories(std::filesystem::path(at(rel)).parent_path());
-        std::ofstream(at(rel), std::ios::binary) << text;
-        ASSERT_EQ(chmod(at(rel).c_str(), mode), 0);
+        if (!(std::ofstream(at(rel), std::ios::binary) << text))
+            throw std::runtime_error("cannot write " + at(rel));
+        std::filesystem::permissions(at(rel), std::filesystem::perms(mode));
     }
     // The file's content, or "<absent>".
     std::string get(const std::string &rel) const
     {
         std::ifstream in(at(rel), std::ios::binary);
-        if (!in)
-            return "<absent>";
         std::ostringstream text;
         text << in.rdbuf();
-        return text.str();
+        return in ? text.str() : "<absent>";
     }
     std::string root;
 };

@@ -1,7 +1,11 @@
 // The service watchdog and the restart procedures.
 #include "fakes/daemon_test.h"
 
+#include "services/kill_list.h"
 #include "services/watchdog.h"
+
+#include <fstream>
+#include <iterator>
 
 namespace
 {
@@ -46,9 +50,7 @@ TEST_F(Watchdog, APassRunsUptimeActionThenServicesThenTheWanLink)
     fake::Trace expected = {
         "sleep 10", "GetSysUpTime",        "system killall getdeviceinfo", "task_is_running boa",
         "sleep 1",  "task_is_running boa", "unlink var/run/boa.pid"};
-    for (const char *name :
-         {"boa", "udhcpd", "upnp", "ripd", "dnrd", "crond", "syslogd", "ntpclient", "smtpclient",
-          "getdeviceinfo", "httphijack", "pppd", "pptp", "bpalogin"})
+    for (const char *name : std::vector<const char *>(KILL_LIST, KILL_LIST + KILL_LIST_LEN))
         expected.push_back(std::string("_eval killall -9 ") + name + " >/dev/console 0 null");
     expected = join({expected,
                      {"system x", "sleep 2", "system /bin/boa -c /etc &", "say run_boa", "sleep 30",
@@ -57,6 +59,16 @@ TEST_F(Watchdog, APassRunsUptimeActionThenServicesThenTheWanLink)
                      {"getWanLinkState 0 0", "setLedLight 1 1"}});
     EXPECT_EQ(fake::world.trace, expected);
     EXPECT_EQ(fake::world.clock, 10u + 1 + 2 + 30 + 1);
+}
+
+// The list is written once, in kill_list.cpp; the sandbox, which has a
+// stand-in for each service, keeps its own to see the restart kill them
+// all, in order. Those two must agree, name for name.
+TEST(KillList, IsTheServicesTheSandboxStandsIn)
+{
+    std::ifstream services(MORVID_SOURCE_DIR "/sandbox/services");
+    EXPECT_EQ(std::vector<std::string>(std::istream_iterator<std::string>(services), {}),
+              std::vector<std::string>(KILL_LIST, KILL_LIST + KILL_LIST_LEN));
 }
 
 } // namespace
