@@ -1,0 +1,35 @@
+// The LED path NVRAM gives: the input's first byte is the LED's number (127
+// and -128 stand for the ends of an int), the second its value, the rest
+// the store, with no '/' in it: every path names a file of the fuzz
+// directory, whatever the library made of it.
+#include "devutil/host/host.h"
+#include "fuzz.h"
+#include "store_model.h"
+
+#include <limits.h>
+
+#include <algorithm>
+#include <fstream>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    int fds = lowest_free_descriptor();
+    if (size < 2)
+        return 0;
+    int led = static_cast<int8_t>(data[0]), value = static_cast<int8_t>(data[1]);
+    led = led == 127 ? INT_MAX : led == -128 ? INT_MIN : led;
+    std::string store = text_of(data + 2, size - 2);
+    std::replace(store.begin(), store.end(), '/', '_');
+    dir().put("nvram", store);
+    std::string path = store_model(store, "led" + std::to_string(led) + "_path").value_or("");
+    bool writable = !path.empty() && path != "." && path != "..";
+    CHECK(host_set_led(dir().at("nvram").c_str(), led, value) == (writable ? 0 : -1));
+    if (writable) {
+        std::ifstream file(path);
+        CHECK(std::string(std::istreambuf_iterator<char>(file), {}) ==
+              std::to_string(value) + "\n");
+        unlink(path.c_str());
+    }
+    CHECK(lowest_free_descriptor() == fds);
+    return 0;
+}
