@@ -1,19 +1,16 @@
 #!/bin/bash
 # The tour: each of the daemon's behaviours caused once, on the real daemon,
 # and what follows awaited in the live timeline. One story for two worlds,
-# told in the actions of sandbox/lib.sh: sandbox/run runs it in namespaces,
-# router/run sources it once per boot of the emulated router, whose
-# router/world.sh does the same actions over the serial console and qemu's
-# monitor. What a world is like, it declares: WORLD (its name), CABLE (the
-# cable at morvid's start), WORLD_RESPAWN (1 where init starts morvid again
-# once it ends), and sb_in COMMAND (a shell command's output there, its
-# lines ended by "/"). Ends with status 0 when everything expected was seen.
+# told in sandbox/lib.sh's actions, which sandbox/run does in namespaces
+# and router/run over the emulated router's serial console and qemu's
+# monitor. A world declares what it is like: WORLD (its name), CABLE (at
+# morvid's start), WORLD_RESPAWN (1: init starts morvid again), sb_in CMD
+# (a shell command's output there, each line ended by "/"). Ends with
+# status 0 when everything expected was seen.
 set -u
 export LC_ALL=C
-if ! declare -F sb_see >/dev/null; then
-    # shellcheck source=sandbox/lib.sh
-    source "$SB/lib.sh"
-fi
+# shellcheck source=sandbox/lib.sh
+declare -F sb_see >/dev/null || source "$SB/lib.sh"
 tour_missed=$SB_MISSED
 
 echo "morvid (pid $SB_DAEMON_PID) runs in ${WORLD:-a sandbox}: WAN cable $CABLE, wan_proto $PROTO."
@@ -129,9 +126,5 @@ sleep 0.5
 kill "$tour_follower" 2>/dev/null
 wait "$tour_follower"
 echo
-if ((SB_MISSED > tour_missed)); then
-    echo "tour: $((SB_MISSED - tour_missed)) expected behaviour(s) not seen"
-    false
-else
+((SB_MISSED == tour_missed)) || { echo "tour: $((SB_MISSED - tour_missed)) expected behaviour(s) not seen" && false; } &&
     echo "tour: every behaviour shown"
-fi
