@@ -7,11 +7,15 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
+
+// Where events go instead of $SB/events, when set: the guest's serial port.
+inline int g_event_fd = -1;
 
 // Appends an event stamped now: the first `len` bytes of `text`, in a single
 // O_APPEND write, so that lines of many writers never interleave.
@@ -33,12 +37,15 @@ inline void event_log(const char *source, const char *text, size_t len)
     char path[512];
     const char *sb = getenv("SB");
     int fd = -1;
-    if (sb != nullptr &&
+    if (g_event_fd < 0 && sb != nullptr &&
         snprintf(path, sizeof path, "%s/events", sb) < static_cast<int>(sizeof path))
         fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     // An event that cannot be written shows as a miss in the story that
     // waits for it; there is nothing better to do with the error here.
-    ssize_t written = write(fd >= 0 ? fd : STDERR_FILENO, line, used);
+    ssize_t written = write(fd >= 0           ? fd
+                            : g_event_fd >= 0 ? g_event_fd
+                                              : STDERR_FILENO,
+                            line, used);
     (void)written;
     if (fd >= 0)
         close(fd);
@@ -51,12 +58,38 @@ inline void event_say(const char *source, const char *text)
     event_log(source, text, strlen(text));
 }
 
-// "TERM", "KILL" ...; the number for signals without a short name.
+// A small file's text up to its first line end ("" if none); whether it
+// had one.
+inline bool first_line(const char *path, char *out, size_t size)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    ssize_t got = fd >= 0 ? read(fd, out, size - 1) : 0;
+    if (fd >= 0)
+        close(fd);
+    out[got > 0 ? got : 0] = '\0';
+    bool ended = strchr(out, '\n') != nullptr;
+    out[strcspn(out, "\n")] = '\0';
+    return ended;
+}
+
+// "TERM", "KILL" ... as the sandbox's log words them, on any C library
+// (musl and uClibc-ng have no sigabbrev_np); the number for the others.
 inline const char *signal_abbrev(int sig, char *buf, size_t size)
 {
-    const char *name = sigabbrev_np(sig);
-    if (name != nullptr)
-        return name;
+    static const struct {
+        int sig;
+        const char *name;
+    } names[] = {
+        {SIGHUP, "HUP"},   {SIGINT, "INT"},   {SIGQUIT, "QUIT"},   {SIGABRT, "ABRT"},
+        {SIGKILL, "KILL"}, {SIGSEGV, "SEGV"}, {SIGPIPE, "PIPE"},   {SIGALRM, "ALRM"},
+        {SIGTERM, "TERM"}, {SIGUSR1, "USR1"}, {SIGUSR2, "USR2"},   {SIGCHLD, "CHLD"},
+        {SIGCONT, "CONT"}, {SIGSTOP, "STOP"}, {SIGTSTP, "TSTP"},   {SIGTTIN, "TTIN"},
+        {SIGTTOU, "TTOU"}, {SIGURG, "URG"},   {SIGWINCH, "WINCH"}, {SIGBUS, "BUS"},
+        {SIGFPE, "FPE"},   {SIGILL, "ILL"},   {SIGTRAP, "TRAP"},   {SIGSYS, "SYS"},
+    };
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
+        if (names[i].sig == sig)
+            return names[i].name;
     (void)snprintf(buf, size, "%d", sig);
     return buf;
 }

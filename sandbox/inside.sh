@@ -1,10 +1,8 @@
 #!/bin/bash
-# Builds the router's world in the sandbox's fresh namespaces, starts the
-# real morvid in it, then runs the command given (sandbox/run). The only
-# child of the sandbox's PID 1 (sbtool init, which logs how every orphan
-# ends); with --init busybox, PID 1 itself, turning into busybox init. Every
-# mount made here lives in the private mount namespace: the host's files
-# never change.
+# Builds the router's world in the sandbox's fresh namespaces (every mount
+# private to them), starts the real morvid in it, then runs the command
+# given (sandbox/run). The only child of PID 1 (sbtool init, which logs how
+# every orphan ends); with --init busybox, PID 1 itself, turning into init.
 set -u
 export LC_ALL=C
 # shellcheck source=sandbox/lib.sh
@@ -22,8 +20,7 @@ mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
 mount -t sysfs sysfs /sys || failed "sysfs"
 mount -t tmpfs -o mode=755 sandbox-run /var/run || failed "tmpfs on /var/run"
 
-# Host directories that must gain files get an overlay: the host's files
-# show through, ours live only in the upper layer.
+# Host directories that must gain files: an overlay, ours in its upper layer.
 overlay() {
     local layer=$SB/fs/$2
     mkdir -p "$layer/upper" "$layer/work"
@@ -34,8 +31,8 @@ BIN=$(readlink -f /bin)
 overlay "$BIN" bin
 overlay /etc etc
 
-# One stand-in program under every name the daemon starts or kills, and
-# "x", run by the boa restart, which only records that it ran.
+# A stand-in under every name the daemon starts or kills; "x" (run by the
+# boa restart) only records that it ran.
 for name in "${SB_SERVICES[@]}"; do
     ln -sf "$BUILD/sandbox/standin" "$BIN/$name"
 done
@@ -53,8 +50,7 @@ chmod 755 "$BIN/x" /etc/zuqutil/wan.action
 : >"$SB/led1"
 : >"$SB/wan"
 
-# The WAN port: a veth pair; "cable" going down or up is the cable pulled
-# or plugged.
+# The WAN port: a veth pair, whose peer "cable" goes down or up.
 ip link set lo up || failed "loopback"
 ip link add eth0 type veth peer name cable || failed "veth pair"
 ip link set eth0 up || failed "eth0 up"

@@ -25,8 +25,9 @@
 source "$SB/conf"
 [[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
 
-# The router's services, a stand-in each; a boa restart kills all, in order.
-read -r -a SB_SERVICES <"$REPO/sandbox/services"
+# The router's services, a stand-in each; a boa restart kills all, in order:
+# the daemon's kill list, the one place the names are written.
+mapfile -t SB_SERVICES < <(grep -v '^#' "$REPO/services/kill_list.cpp" | grep -o '"[^"]*"' | tr -d '"')
 
 # ---- the event log ----------------------------------------------------------
 
@@ -146,6 +147,13 @@ sb_nvram() {
 }
 
 # ---- processes --------------------------------------------------------------
+
+# What the tour asks of its world (sandbox/tour.sh): here, a sandbox whose
+# morvid no init starts again; a shell command's output, each line ended
+# by "/".
+# shellcheck disable=SC2034 # read by the tour
+WORLD="a sandbox" WORLD_RESPAWN=0
+sb_in() { bash -c "$1" | tr '\n' /; }
 
 # Pids of the live (not zombie) processes of that kernel name.
 sb_pidof() { ps -e -o pid=,stat=,comm= | awk -v name="$1" '$3 == name && $2 !~ /^Z/ { print $1 }'; }
