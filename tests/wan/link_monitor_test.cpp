@@ -1,6 +1,6 @@
-// The WAN link monitor: every state and link code. Odd codes and "wan_proto"
-// values in every state are the year simulation's, the road of one event
-// over whole passes the tour's, on the real daemon.
+// The WAN link monitor: every state and link code; the road of one event
+// over whole passes is the tour's, and a guest day of them the router's
+// soak, on the real daemon.
 #include "fakes/daemon_test.h"
 
 #include <optional>
@@ -62,6 +62,15 @@ TEST_F(LinkMonitor, EveryStateAndLinkCode)
         {1, {2}, "static", join({{read + " @1"}, start}), 2},
         {2, {2}, "static", {read + " @2"}, 2},
         {3, {2}, "static", join({{read + " @3"}, start}), 2},
+        // Any other code changes nothing, in any state.
+        {0, {0}, "static", {read + " @0"}, 0},
+        {1, {3}, "static", {read + " @1"}, 1},
+        {2, {-1}, "static", {read + " @2"}, 2},
+        {3, {7}, "static", {read + " @3"}, 3},
+        // LED 1 goes off on a start only where the WAN is static.
+        {1, {2}, "dhcp", {read + " @1", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
+        {3, {2}, std::nullopt, {read + " @3", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
+        {1, {2}, "Static", {read + " @1", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
     });
 }
 
