@@ -1,14 +1,10 @@
-// The event recorder of both worlds, the sandbox (sandbox/run) and the
-// emulated router (router/run; router/build builds it for MIPS), logging
-// what it sees to the event log of events.h:
-//   init -- CMD...  PID 1: runs CMD, reaps every orphan (the services the daemon
-//                   puts in the background end up here), logs how each ended
-//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs CMD (the daemon) with its output
-//                   on a pseudo-terminal, as on the console (or a pipe, as under a
-//                   logger); logs its start, end and every line
-//   watch TRANSCRIPT TTYFILE LED WAN   makes the console, a pseudo-terminal named
-//                   in TTYFILE; logs its lines (kept in TRANSCRIPT), LED's values
-//                   and WAN's lines
+// The event recorder of the sandbox (sandbox/run) and of the emulated router
+// (router/run), logging what it sees to the event log of events.h:
+//   init -- CMD...  PID 1: runs CMD, reaps and logs every orphan (the services)
+//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs the daemon, its output on a
+//                   pseudo-terminal as on the console (or a pipe); logs its lines
+//   watch TRANSCRIPT TTYFILE LED WAN   the console (a pseudo-terminal named in
+//                   TTYFILE), LED's values and WAN's lines, logged
 //   guest           the same in the router, beside busybox init (see run_guest)
 
 #include "events.h"
@@ -36,14 +32,24 @@ static void die(const char *what)
     exit(2);
 }
 
-static void describe_status(int status, char *out, size_t size)
+// "WHAT pid=N signal=S" or "WHAT pid=N exit=N": how a process ended.
+static void log_end(const char *source, const char *what, long pid, int status)
 {
-    if (WIFSIGNALED(status)) {
-        char buf[16];
-        (void)snprintf(out, size, "signal=%s", signal_abbrev(WTERMSIG(status), buf, sizeof buf));
-    } else {
-        (void)snprintf(out, size, "exit=%d", WEXITSTATUS(status));
-    }
+    char text[128];
+    char buf[16];
+    if (WIFSIGNALED(status))
+        (void)snprintf(text, sizeof text, "%s pid=%ld signal=%s", what, pid,
+                       signal_abbrev(WTERMSIG(status), buf, sizeof buf));
+    else
+        (void)snprintf(text, sizeof text, "%s pid=%ld exit=%d", what, pid, WEXITSTATUS(status));
+    event_say(source, text);
+}
+
+// One line in a file of its own (a pid file, the console's name).
+static bool write_line(const char *path, const char *text)
+{
+    FILE *f = fopen(path, "we");
+    return f != nullptr && fprintf(f, "%s\n", text) >= 0 && fclose(f) == 0;
 }
 
 // ---- init ------------------------------------------------------------------
@@ -68,14 +74,11 @@ static int run_init(char **cmd)
     }
     g_main_child = child;
     // PID 1 gets no signal it has no handler for; pass the usual ones on.
-    (void)signal(SIGTERM, forward);
-    (void)signal(SIGINT, forward);
-    (void)signal(SIGHUP, forward);
-
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        (void)signal(sig, forward);
     for (;;) {
         // Look before reaping, so the name is still there to log.
-        siginfo_t info;
-        memset(&info, 0, sizeof info);
+        siginfo_t info = {};
         if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0) {
             if (errno == EINTR)
                 continue;
@@ -90,13 +93,9 @@ static int run_init(char **cmd)
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        char how[32];
-        describe_status(status, how, sizeof how);
         if (pid == child)
             return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-        char text[128];
-        (void)snprintf(text, sizeof text, "%s pid=%d %s", comm, static_cast<int>(pid), how);
-        event_say("reap", text);
+        log_end("reap", comm, pid, status);
     }
 }
 
@@ -131,15 +130,12 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
     if (child < 0)
         die("fork");
     if (child == 0) {
-        // Its own session, so that no key pressed in the terminal that
-        // started the sandbox reaches it.
-        setsid();
+        setsid(); // no key pressed in the terminal that started the sandbox reaches it
         int null = open("/dev/null", O_RDONLY);
         dup2(null, STDIN_FILENO);
         dup2(slave, STDOUT_FILENO);
         dup2(slave, STDERR_FILENO);
-        // Only the standard streams, as init gives a daemon: nothing the
-        // sandbox or the test runner holds open reaches it.
+        // Only the standard streams, as init gives a daemon.
         for (long fd = STDERR_FILENO + 1, max = sysconf(_SC_OPEN_MAX); fd < max; ++fd)
             (void)close(static_cast<int>(fd));
         execv(cmd[0], cmd);
@@ -149,49 +145,34 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
     (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%s", static_cast<int>(child),
                    uptime);
     event_say("sandbox", text);
-    FILE *f = fopen(pid_file, "we");
-    if (f != nullptr) {
-        (void)fprintf(f, "%d\n", static_cast<int>(child));
-        (void)fclose(f);
-    }
-
+    (void)snprintf(text, sizeof text, "%d", static_cast<int>(child));
+    (void)write_line(pid_file, text);
     static struct lines out;
     bool child_alive = true;
     for (;;) {
         struct pollfd pfd = {master, POLLIN, 0};
         if (poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN) != 0)
             (void)read_lines(master, &out, "out");
-        if (child_alive) {
-            int status = 0;
-            if (waitpid(child, &status, WNOHANG) == child) {
-                child_alive = false;
-                // Whatever it printed last arrives before it is declared gone.
-                usleep(50 * 1000);
-                while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
-                       read_lines(master, &out, "out")) {
-                }
-                char how[32];
-                describe_status(status, how, sizeof how);
-                (void)snprintf(text, sizeof text, "morvid-ended pid=%d %s", static_cast<int>(child),
-                               how);
-                event_say("sandbox", text);
+        int status = 0;
+        if (child_alive && waitpid(child, &status, WNOHANG) == child) {
+            child_alive = false;
+            // Whatever it printed last arrives before it is declared gone.
+            usleep(50 * 1000);
+            while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
+                   read_lines(master, &out, "out")) {
             }
+            log_end("sandbox", "morvid-ended", child, status);
         }
     }
 }
 
 // ---- watch and guest ---------------------------------------------------------
 
-// LED 1 and the WAN action are watched through one inotify queue, which
-// keeps them in the order they happened: the daemon writes LED 1 before it
-// runs the WAN action of the same pass, and so the close of the LED file is
-// queued before the action's line is appended to the WAN file. Each event
-// is logged as it is read, stamped then (a file's modification time comes
-// from a coarse clock that may lag the stamps of other events by a tick),
-// and the queue is read before the console, where the action's own words
-// go after its line. In the guest, the same queue watches /var/run for
-// morvid's pid file (its start) and the kernel's process accounting (how
-// each process left to init ended).
+// LED 1 and the WAN file share one inotify queue, which keeps the order the
+// daemon wrote them in; each event is stamped as it is read (a file's mtime
+// may lag by a tick), the queue before the console, where the action's words
+// follow its line. In the guest it also watches /var/run for morvid's pid
+// file (its start) and the process accounting (how each orphan ended).
 static struct {
     int notify, led_wd, wan_wd, run_wd = -1;
     const char *led;
@@ -216,13 +197,10 @@ static void log_run_file(const char *name, uint32_t mask)
             if (r.ac_ppid != 1 || r.ac_pid <= g_watch.first) // not rcS, which started us
                 continue;
             char comm[ACCT_COMM + 1] = "";
-            char how[32];
             memcpy(comm, r.ac_comm, ACCT_COMM);
-            describe_status(static_cast<int>(r.ac_exitcode), how, sizeof how);
             bool daemon = strcmp(comm, "morvid") == 0;
-            (void)snprintf(text, sizeof text, "%s pid=%u %s", daemon ? "morvid-ended" : comm,
-                           static_cast<unsigned>(r.ac_pid), how);
-            event_say(daemon ? "sandbox" : "reap", text);
+            log_end(daemon ? "sandbox" : "reap", daemon ? "morvid-ended" : comm,
+                    static_cast<long>(r.ac_pid), static_cast<int>(r.ac_exitcode));
         }
     } else if (strcmp(name, "morvid.pid") == 0 && (mask & IN_CLOSE_WRITE) != 0) {
         char pid[32];
@@ -251,31 +229,25 @@ static void read_watch()
     }
 }
 
-// morvid's own console lines, by the words it prints; the rest of the
-// guest's console (killall, the WAN action, init) is the device's.
-static bool is_morvid_line(const char *text, size_t len)
+// morvid's own console lines, by the words it prints, are "out"; the rest
+// of the guest's console (killall, the WAN action, init) is the device's.
+static void guest_console_line(const char *, const char *text, size_t len)
 {
     static const char signal_line[] = "on_signal::recvd sig:";
     const size_t n = sizeof signal_line - 1;
-    if (len > n && memcmp(text, signal_line, n) == 0)
-        return strspn(text + n, "0123456789") >= len - n;
-    return (len == 7 && memcmp(text, "run_boa", 7) == 0) ||
-           (len == 8 && memcmp(text, "run_dnrd", 8) == 0);
-}
-
-static void guest_console_line(const char *, const char *text, size_t len)
-{
+    bool out = len > n && memcmp(text, signal_line, n) == 0
+                   ? strspn(text + n, "0123456789") >= len - n
+                   : (len == 7 && memcmp(text, "run_boa", 7) == 0) ||
+                         (len == 8 && memcmp(text, "run_dnrd", 8) == 0);
     if (len != 0)
-        event_log(is_morvid_line(text, len) ? "out" : "console", text, len);
+        event_log(out ? "out" : "console", text, len);
 }
 
-// The console is a pseudo-terminal, as on the device: programs open it with
-// O_TRUNC and write to it from many processes, which a plain file would not
-// survive. Its lines are logged and copied to TRANSCRIPT. In the sandbox it
-// is named in TTYFILE, to be mounted on /dev/console; in the guest (no
-// TTYFILE) it takes /dev/console's writes over, as bootlogd does, and
-// passes them on to the serial console, its TRANSCRIPT, and FIFO (the
-// event lines of the guest's scripts and stand-ins) is read as well.
+// The console is a pseudo-terminal, as on the device (many writers, opened
+// with O_TRUNC: a plain file would not do); its lines are logged and copied
+// to TRANSCRIPT. The sandbox mounts it on /dev/console (TTYFILE names it);
+// in the guest it takes /dev/console's writes over, as bootlogd does, and
+// FIFO (the event lines of the guest's scripts and stand-ins) is read too.
 static int run_watch(const char *transcript, const char *tty_file, const char *led, const char *wan,
                      int fifo = -1)
 {
@@ -304,10 +276,7 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
         if (fork() != 0)
             return 0;
         g_watch.first = static_cast<unsigned>(getpid());
-    } else if (FILE *f = fopen(tty_file, "we"); f != nullptr) {
-        (void)fprintf(f, "%s\n", name);
-        (void)fclose(f);
-    } else {
+    } else if (!write_line(tty_file, name)) {
         die(tty_file);
     }
     struct pollfd pfd[3] = {{g_watch.notify, POLLIN, 0}, {master, POLLIN, 0}, {fifo, POLLIN, 0}};
@@ -326,10 +295,9 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
     }
 }
 
-// The emulated router's events, stamped on the guest's clock, go out of the
-// second serial port, where router/run reads them: the watch above, and the
-// lines written to the FIFO $SB/events, stamped by their writers. It goes
-// to the background once all of that is in place.
+// The emulated router's events (the watch's, and the lines its scripts write
+// to the FIFO $SB/events) go out of the second serial port to router/run;
+// it goes to the background once all of that is in place.
 static int run_guest()
 {
     static const char acct_file[] = "/var/run/acct";
