@@ -74,7 +74,8 @@ static int run_init(char **cmd)
     }
     g_main_child = child;
     // PID 1 gets no signal it has no handler for; pass the usual ones on.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    static const int forwarded[] = {SIGTERM, SIGINT, SIGHUP};
+    for (int sig : forwarded)
         (void)signal(sig, forward);
     for (;;) {
         // Look before reaping, so the name is still there to log.
