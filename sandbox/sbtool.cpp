@@ -7,17 +7,11 @@
 //                   TTYFILE), LED's values and WAN's lines, logged
 //   guest           the same in the router, beside busybox init (see run_guest)
 
-#include "events.h"
+#include "events.h" // and with it the C library's basics
 #include "lines.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <linux/acct.h> // version 3 of the record, which uClibc-ng does not declare
 #include <poll.h>
-#include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -116,17 +110,13 @@ static int open_pty(int *slave, const char **name)
 
 static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **cmd)
 {
-    int master = -1;
-    int slave = -1;
+    int slave = -1; // held open here, a pipe's as a terminal's
     const char *name = nullptr;
-    if (!pipe) {
-        master = open_pty(&slave, &name);
-    } else if (int fds[2]; pipe2(fds, O_CLOEXEC) == 0) {
-        master = fds[0];
-        slave = fds[1]; // held open, as a terminal's slave is
-    } else {
+    int fds[2];
+    if (pipe && pipe2(fds, O_CLOEXEC) != 0)
         die("pipe");
-    }
+    int master = pipe ? fds[0] : open_pty(&slave, &name);
+    slave = pipe ? fds[1] : slave;
     pid_t child = fork();
     if (child < 0)
         die("fork");
@@ -182,13 +172,6 @@ static struct {
     struct lines lines;
 } g_watch;
 
-static void log_led()
-{
-    char value[64];
-    if (first_line(g_watch.led, value, sizeof value))
-        event_say("led1", value);
-}
-
 static void log_run_file(const char *name, uint32_t mask)
 {
     char text[160];
@@ -221,8 +204,9 @@ static void read_watch()
     for (ssize_t at = 0; at < got;) {
         const auto *e = reinterpret_cast<const struct inotify_event *>(events + at);
         at += static_cast<ssize_t>(sizeof *e + e->len);
-        if (e->wd == g_watch.led_wd)
-            log_led();
+        char value[64];
+        if (e->wd == g_watch.led_wd && first_line(g_watch.led, value, sizeof value))
+            event_say("led1", value);
         else if (e->wd == g_watch.wan_wd)
             (void)read_lines(g_watch.wan, &g_watch.lines, "wan");
         else if (e->len != 0)
@@ -320,31 +304,26 @@ static int run_guest()
 
 // ---- main ------------------------------------------------------------------
 
-static char **after_dashes(int argc, char **argv, int from)
+// The command after "--" at argv[at], if there is one.
+static char **after_dashes(int argc, char **argv, int at)
 {
-    for (int i = from; i < argc; ++i)
-        if (strcmp(argv[i], "--") == 0 && i + 1 < argc)
-            return argv + i + 1;
-    return nullptr;
+    return at + 1 < argc && strcmp(argv[at], "--") == 0 ? argv + at + 1 : nullptr;
 }
 
 int main(int argc, char **argv)
 {
     const char *job = argc > 1 ? argv[1] : "";
-    if (strcmp(job, "init") == 0) {
-        char **cmd = after_dashes(argc, argv, 2);
-        if (cmd != nullptr)
-            return run_init(cmd);
-    } else if (strcmp(job, "pty") == 0 && argc > 4) {
-        bool pipe = strcmp(argv[2], "--pipe") == 0;
-        char **cmd = after_dashes(argc, argv, pipe ? 5 : 4);
-        if (cmd != nullptr)
-            return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], cmd);
-    } else if (strcmp(job, "watch") == 0 && argc == 6) {
+    bool pipe = argc > 2 && strcmp(argv[2], "--pipe") == 0;
+    char **init_cmd = after_dashes(argc, argv, 2);
+    char **pty_cmd = after_dashes(argc, argv, pipe ? 5 : 4);
+    if (strcmp(job, "init") == 0 && init_cmd != nullptr)
+        return run_init(init_cmd);
+    if (strcmp(job, "pty") == 0 && pty_cmd != nullptr)
+        return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], pty_cmd);
+    if (strcmp(job, "watch") == 0 && argc == 6)
         return run_watch(argv[2], argv[3], argv[4], argv[5]);
-    } else if (strcmp(job, "guest") == 0 && argc == 2) {
+    if (strcmp(job, "guest") == 0 && argc == 2)
         return run_guest();
-    }
     (void)fprintf(stderr,
                   "usage: sbtool init -- CMD... | pty [--pipe] PIDFILE UPTIME -- CMD... | watch "
                   "TRANSCRIPT TTYFILE LED WAN | guest\n");

@@ -5,8 +5,6 @@
 
 #include "events.h"
 
-#include <signal.h>
-
 // Signals a server survives: reload requests and job-control noise.
 static bool survives(int sig)
 {
