@@ -30,9 +30,7 @@ overlay "$BIN" bin
 overlay /etc etc
 
 # A stand-in under every name the daemon starts or kills; "x" records that it ran.
-for name in "${SB_SERVICES[@]}"; do
-    ln -sf "$BUILD/sandbox/standin" "$BIN/$name"
-done
+for name in "${SB_SERVICES[@]}"; do ln -sf "$BUILD/sandbox/standin" "$BIN/$name"; done
 # shellcheck disable=SC2016 # expanded when they run
 printf '#!/bin/bash\nprintf "%%s x ran pid=%%d\\n" "$EPOCHREALTIME" $$ >>"%s"\n' "$SB/events" >"$BIN/x"
 
@@ -43,8 +41,7 @@ printf '# NVRAM of the sandbox\nwan_proto=%s\nwan_ifname=eth0\nled1_path=%s\n' "
 # shellcheck disable=SC2016
 printf '#!/bin/bash\necho "$1 $2" >>"%s"\necho "wan.action: $2 $1"\n' "$SB/wan" >/etc/zuqutil/wan.action
 chmod 755 "$BIN/x" /etc/zuqutil/wan.action
-: >"$SB/led1"
-: >"$SB/wan"
+: >"$SB/led1" && : >"$SB/wan"
 
 # The WAN port: a veth pair, whose peer "cable" goes down or up.
 ip link set lo up || failed "loopback"
@@ -81,10 +78,8 @@ if [[ -n $INIT ]]; then
     ln -sf "$(command -v busybox)" "$SBIN/start-stop-daemon"
     ln -sf "$(command -v busybox)" "$BIN/sh"
 fi
-if [[ -n $SETUP ]]; then
-    # shellcheck disable=SC1090
-    source "$SETUP" || failed "setup $SETUP"
-fi
+# shellcheck disable=SC1090
+[[ -z $SETUP ]] || source "$SETUP" || failed "setup $SETUP"
 
 # The daemon from "/" in an environment of its own, or busybox init to start it.
 env=(env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100 SB="$SB")
@@ -94,9 +89,7 @@ if [[ -n $INIT ]]; then
 fi
 # shellcheck disable=SC2153 # from $SB/conf
 read -r -a wrap <<<"$WRAP"
-if ((${#wrap[@]})); then
-    wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${wrap[0]} to run the daemon under"
-fi
+((${#wrap[@]} == 0)) || wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${wrap[0]} to run the daemon under"
 pipe=
 [[ $STDOUT == pipe ]] && pipe=--pipe
 read -r uptime _ </proc/uptime
