@@ -47,7 +47,6 @@ static bool write_line(const char *path, const char *text)
 }
 
 // ---- init ------------------------------------------------------------------
-
 static volatile pid_t g_main_child = 0;
 
 static void forward(int sig)
@@ -95,7 +94,6 @@ static int run_init(char **cmd)
 }
 
 // ---- pty -------------------------------------------------------------------
-
 // A pseudo-terminal, its slave held open here as well, so that its master
 // never reads EIO between writers, nor once the daemon is gone.
 static int open_pty(int *slave, const char **name)
@@ -158,14 +156,11 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
 }
 
 // ---- watch and guest ---------------------------------------------------------
-
-// LED 1 and the WAN file share one inotify queue, which keeps the order the
-// daemon wrote them in; each event is stamped as it is read (a file's mtime
-// may lag by a tick), the queue before the console, where the action's words
-// follow its line. In the guest it also watches /var/run for morvid's pid
-// file (its start) and the process accounting (how each orphan ended).
+// One inotify queue keeps LED 1 and the WAN file in the order the daemon wrote
+// them, each stamped as read (an mtime may lag a tick), before the console; in
+// the guest also /var/run: morvid's pid file and the process accounting.
 static struct {
-    int notify, led_wd, wan_wd, run_wd = -1;
+    int notify, led_wd, wan_wd;
     const char *led;
     int wan, acct;  // read on from where they were left
     unsigned first; // the guest's processes before this one are the boot's
@@ -228,11 +223,9 @@ static void guest_console_line(const char *, const char *text, size_t len)
         event_log(out ? "out" : "console", text, len);
 }
 
-// The console is a pseudo-terminal, as on the device (many writers, opened
-// with O_TRUNC: a plain file would not do); its lines are logged and copied
-// to TRANSCRIPT. The sandbox mounts it on /dev/console (TTYFILE names it);
-// in the guest it takes /dev/console's writes over, as bootlogd does, and
-// FIFO (the event lines of the guest's scripts and stand-ins) is read too.
+// The console, a pseudo-terminal as on the device (many writers, O_TRUNC),
+// logged and copied to TRANSCRIPT: mounted by the sandbox (TTYFILE names it),
+// taken over in the guest as bootlogd does, where FIFO is read as well.
 static int run_watch(const char *transcript, const char *tty_file, const char *led, const char *wan,
                      int fifo = -1)
 {
@@ -255,10 +248,9 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
         die("inotify");
     if (tty_file == nullptr) {
         if (ioctl(slave, TIOCCONS) != 0 ||
-            (g_watch.run_wd =
-                 inotify_add_watch(g_watch.notify, "/var/run", IN_CLOSE_WRITE | IN_MODIFY)) < 0)
+            inotify_add_watch(g_watch.notify, "/var/run", IN_CLOSE_WRITE | IN_MODIFY) < 0)
             die("console");
-        if (fork() != 0)
+        if (fork() != 0) // to the background once all is in place
             return 0;
         g_watch.first = static_cast<unsigned>(getpid());
     } else if (!write_line(tty_file, name)) {
@@ -280,9 +272,8 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
     }
 }
 
-// The emulated router's events (the watch's, and the lines its scripts write
-// to the FIFO $SB/events) go out of the second serial port to router/run;
-// it goes to the background once all of that is in place.
+// The guest's events (the watch's, and its scripts' lines in the FIFO
+// $SB/events) go out of the second serial port to router/run.
 static int run_guest()
 {
     static const char acct_file[] = "/var/run/acct";
@@ -303,7 +294,6 @@ static int run_guest()
 }
 
 // ---- main ------------------------------------------------------------------
-
 // The command after "--" at argv[at], if there is one.
 static char **after_dashes(int argc, char **argv, int at)
 {
