@@ -31,11 +31,10 @@ static void log_end(const char *source, const char *what, long pid, int status)
 {
     char text[128];
     char buf[16];
-    if (WIFSIGNALED(status))
-        (void)snprintf(text, sizeof text, "%s pid=%ld signal=%s", what, pid,
-                       signal_abbrev(WTERMSIG(status), buf, sizeof buf));
-    else
-        (void)snprintf(text, sizeof text, "%s pid=%ld exit=%d", what, pid, WEXITSTATUS(status));
+    bool signalled = WIFSIGNALED(status);
+    (void)snprintf(buf, sizeof buf, "%d", WEXITSTATUS(status));
+    (void)snprintf(text, sizeof text, "%s pid=%ld %s=%s", what, pid, signalled ? "signal" : "exit",
+                   signalled ? signal_abbrev(WTERMSIG(status), buf, sizeof buf) : buf);
     event_say(source, text);
 }
 
