@@ -1,7 +1,6 @@
-// The sandbox's event log, $SB/events (standard error outside a sandbox):
-// one line per event, "<seconds.micros> <source> <text>", wall-clock time so
-// that lines from every process of the sandbox, and from the scripts driving
-// it, sort into one timeline.
+// The sandbox's event log, $SB/events (standard error outside a sandbox): a
+// line per event, "<seconds.micros> <source> <text>", on the wall clock so
+// that the lines of every process and script sort into one timeline.
 #ifndef SANDBOX_EVENTS_H
 #define SANDBOX_EVENTS_H
 
@@ -28,25 +27,19 @@ inline void event_log(const char *source, const char *text, size_t len)
     int head = snprintf(line, sizeof line, "%lld.%06ld %s ", static_cast<long long>(now.tv_sec),
                         now.tv_nsec / 1000, source);
     size_t used = head > 0 ? static_cast<size_t>(head) : 0;
-    if (len > sizeof line - 1 - used)
-        len = sizeof line - 1 - used;
+    len = len < sizeof line - 1 - used ? len : sizeof line - 1 - used;
     memcpy(line + used, text, len);
     used += len;
     line[used++] = '\n';
-
     char path[512];
     const char *sb = getenv("SB");
     int fd = -1;
     if (g_event_fd < 0 && sb != nullptr &&
         snprintf(path, sizeof path, "%s/events", sb) < static_cast<int>(sizeof path))
         fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    // An event that cannot be written shows as a miss in the story that
-    // waits for it; there is nothing better to do with the error here.
-    ssize_t written = write(fd >= 0           ? fd
-                            : g_event_fd >= 0 ? g_event_fd
-                                              : STDERR_FILENO,
-                            line, used);
-    (void)written;
+    // An event that cannot be written shows as a miss in the story that waits for it.
+    int to = fd >= 0 ? fd : g_event_fd >= 0 ? g_event_fd : STDERR_FILENO;
+    (void)!write(to, line, used);
     if (fd >= 0)
         close(fd);
     errno = saved_errno;
@@ -58,8 +51,7 @@ inline void event_say(const char *source, const char *text)
     event_log(source, text, strlen(text));
 }
 
-// A small file's text up to its first line end ("" if none); whether it
-// had one.
+// A small file's text up to its first line end ("" if none); whether it had one.
 inline bool first_line(const char *path, char *out, size_t size)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC);

@@ -1,8 +1,7 @@
 #!/bin/bash
-# Builds the router's world in the sandbox's fresh namespaces (every mount
-# private to them), starts the real morvid in it, then runs the command
-# given (sandbox/run). The only child of PID 1 (sbtool init, which logs how
-# every orphan ends); with --init busybox, PID 1 itself, turning into init.
+# Builds the router's world in the sandbox's fresh namespaces, starts the
+# real morvid in it, then runs the command given: the only child of PID 1
+# (sbtool init); with --init busybox, PID 1 itself, turning into init.
 set -u
 export LC_ALL=C
 # shellcheck source=sandbox/lib.sh
@@ -12,9 +11,8 @@ failed() {
     exit 1
 }
 
-# Scratch space for the overlays, in memory and gone with the namespace;
-# /sys of the new network namespace, so that /sys/class/net/eth0 is the
-# veth; a private /var/run (on most systems /run: the mount follows it).
+# Scratch space for the overlays, gone with the namespace; /sys of the new
+# network namespace (eth0 is the veth); a private /var/run.
 mkdir -p "$SB/fs" "$SB/modes"
 mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
 mount -t sysfs sysfs /sys || failed "sysfs"
@@ -31,24 +29,19 @@ BIN=$(readlink -f /bin)
 overlay "$BIN" bin
 overlay /etc etc
 
-# A stand-in under every name the daemon starts or kills; "x" (run by the
-# boa restart) only records that it ran.
-for name in "${SB_SERVICES[@]}"; do
-    ln -sf "$BUILD/sandbox/standin" "$BIN/$name"
-done
+# A stand-in under every name the daemon starts or kills; "x" records that it ran.
+for name in "${SB_SERVICES[@]}"; do ln -sf "$BUILD/sandbox/standin" "$BIN/$name"; done
 # shellcheck disable=SC2016 # expanded when they run
 printf '#!/bin/bash\nprintf "%%s x ran pid=%%d\\n" "$EPOCHREALTIME" $$ >>"%s"\n' "$SB/events" >"$BIN/x"
 
-# The device library's configuration: NVRAM, LED 1 as a file, and the WAN
-# action, reduced to recording the request in a file of its own (read with
-# LED 1 by one watcher, in the order they came).
+# The device library's NVRAM, LED 1 as a file, and a WAN action that records
+# each request in a file (watched with LED 1 in the order they came).
 mkdir -p /etc/zuqutil
 printf '# NVRAM of the sandbox\nwan_proto=%s\nwan_ifname=eth0\nled1_path=%s\n' "$PROTO" "$SB/led1" >/etc/zuqutil/nvram
 # shellcheck disable=SC2016
 printf '#!/bin/bash\necho "$1 $2" >>"%s"\necho "wan.action: $2 $1"\n' "$SB/wan" >/etc/zuqutil/wan.action
 chmod 755 "$BIN/x" /etc/zuqutil/wan.action
-: >"$SB/led1"
-: >"$SB/wan"
+: >"$SB/led1" && : >"$SB/wan"
 
 # The WAN port: a veth pair, whose peer "cable" goes down or up.
 ip link set lo up || failed "loopback"
@@ -75,8 +68,7 @@ printf '%s sandbox world cable=%s proto=%s\n' "$EPOCHREALTIME" "$CABLE" "$PROTO"
 printf '4194303\nleft by an earlier run\n' >/var/run/morvid.pid
 
 if [[ -n $INIT ]]; then
-    # A busybox image: the project's inittab and rcS, busybox's sh and
-    # start-stop-daemon, morvid where the inittab names it.
+    # A busybox image: the project's inittab and rcS, morvid where it names it.
     SBIN=$(readlink -f /usr/sbin)
     overlay "$SBIN" sbin
     mount -t tmpfs -o mode=755 sandbox-initd /etc/init.d || failed "tmpfs on /etc/init.d"
@@ -86,14 +78,10 @@ if [[ -n $INIT ]]; then
     ln -sf "$(command -v busybox)" "$SBIN/start-stop-daemon"
     ln -sf "$(command -v busybox)" "$BIN/sh"
 fi
-if [[ -n $SETUP ]]; then
-    # shellcheck disable=SC1090
-    source "$SETUP" || failed "setup $SETUP"
-fi
+# shellcheck disable=SC1090
+[[ -z $SETUP ]] || source "$SETUP" || failed "setup $SETUP"
 
-# The daemon: from "/", in an environment of its own, with its standard
-# output on a pseudo-terminal (as on the console) or a pipe; or busybox
-# init, which starts it.
+# The daemon from "/" in an environment of its own, or busybox init to start it.
 env=(env -i PATH=/bin:/usr/bin:/sbin:/usr/sbin HOME=/ TERM=vt100 SB="$SB")
 if [[ -n $INIT ]]; then
     : >"$SB/ready"
@@ -101,9 +89,7 @@ if [[ -n $INIT ]]; then
 fi
 # shellcheck disable=SC2153 # from $SB/conf
 read -r -a wrap <<<"$WRAP"
-if ((${#wrap[@]})); then
-    wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${wrap[0]} to run the daemon under"
-fi
+((${#wrap[@]} == 0)) || wrap[0]=$(command -v "${wrap[0]}") || failed "no program ${wrap[0]} to run the daemon under"
 pipe=
 [[ $STDOUT == pipe ]] && pipe=--pipe
 read -r uptime _ </proc/uptime

@@ -1,23 +1,15 @@
 # shellcheck shell=bash
-# The sandbox from the inside: its settings, its event log, and the actions
-# on the router morvid runs in, for the tour, the fault rows, the benchmark
-# and the shell (sandbox/run --shell) alike. The one contract between
-# sandbox/run and the inside: SB, the sandbox's directory, is exported, and
-# all else is a file in it: conf (the settings: REPO BUILD DAEMON WRAP UPTIME
-# PROTO CABLE SETUP STDOUT INIT), lib.sh (this file), events (the event log),
-# morvid.pid, led1 (LED 1), wan (the WAN action's requests), console (what
-# /dev/console got) and modes/NAME ("exit N": NAME crash-loops).
+# The sandbox from the inside, for the tour, the fault rows, the benchmark
+# and the shell alike. sandbox/run exports SB, the sandbox's directory; all
+# else is a file in it: conf (the settings), lib.sh, events (the log),
+# morvid.pid, led1, wan (the WAN action's requests), console, modes/NAME.
 #
-# The event log: a line per event, "<seconds.micros> <source> <text>",
-# stamped by the wall clock:
-#   sandbox  world cable=plugged|pulled proto=P (before morvid starts) |
-#            morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
-#   out      a line morvid printed on its standard output
-#   console  a line written to /dev/console
-#   led1     a value written to LED 1 (stamped as the write is noticed)
-#   wan      IF start|stop: the WAN action ran (in order with led1)
+# The event log, "<seconds.micros> <source> <text>" on the wall clock:
+#   sandbox  world cable=C proto=P | morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
+#   out | console   a line morvid printed | a line written to /dev/console
+#   led1 | wan      a value written to LED 1 | IF start|stop: the WAN action ran
 #   x        ran pid=N: the command "x" ran
-#   svc      start NAME pid=N ppid=N pidfile=absent|stale:OLD cwd=DIR args=...
+#   svc      start NAME pid=N ppid=N pidfile=absent|stale:OLD cwd=DIR args=... |
 #            signal NAME pid=N sig=S from=PID | exit NAME pid=N status=N
 #   reap     NAME pid=N signal=S|exit=N: how a process left to PID 1 ended
 #   act      something done to the sandbox (each action below notes itself)
@@ -25,8 +17,7 @@
 source "$SB/conf"
 [[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
 
-# The router's services, a stand-in each; a boa restart kills all, in order:
-# the daemon's kill list, the one place the names are written.
+# The router's services, in the daemon's kill list, the one place they are named.
 mapfile -t SB_SERVICES < <(grep -v '^#' "$REPO/services/kill_list.cpp" | grep -o '"[^"]*"' | tr -d '"')
 
 # ---- the event log ----------------------------------------------------------
@@ -74,10 +65,9 @@ sb_until() {
     return 1
 }
 
-# Stories (the tour, the fault rows) check what they cause: an action marks
-# the time (SB_MARK), sb_see waits for an event after the mark and moves the
-# mark to it, so a story checks order as well. A miss is noted in the log,
-# where the timeline shows it, and counted in SB_MISSED.
+# Stories check what they cause: an action marks the time (SB_MARK), sb_see
+# waits for an event after it and moves the mark there, so order is checked
+# too. A miss is noted in the log (the timeline shows it), counted in SB_MISSED.
 SB_MARK=0 SB_MISSED=0
 sb_mark() { SB_MARK=$EPOCHREALTIME; }
 sb_miss() {
@@ -94,8 +84,8 @@ sb_see() {
         sb_miss "${3:-$1} (within ${2:-15} s)"
     fi
 }
-# sb_soon RE [WHAT]: an event within a second of the mark, before or after
-# it, for what two processes do at once ("/bin/dnrd &" returns before dnrd).
+# sb_soon RE [WHAT]: an event within a second of the mark, either side, for
+# what two processes do at once ("/bin/dnrd &" returns before dnrd).
 sb_soon() {
     local line
     if ! line=$(sb_wait 2 --past "$((${SB_MARK%.*} - 1)).${SB_MARK#*.}" "$1") ||
@@ -106,11 +96,9 @@ sb_soon() {
 #   sb_holds WHAT COMMAND...
 sb_holds() { "${@:2}" || sb_miss "$1"; }
 
-# The timeline of the log, times from morvid's start (sandbox/timeline).
 sb_timeline() { "$REPO/sandbox/timeline" "$@" "$SB/events"; }
 
 # ---- actions: each noted (WHAT) before it is done, its time marked -------
-
 sb_act() {
     sb_mark
     sb_note "$1"
@@ -120,8 +108,8 @@ act() { sb_act "$*" "$@"; } # any command, noted as it stands
 pull() { sb_act "cable pulled" ip link set cable down; }
 plug() { sb_act "cable plugged" ip link set cable up; }
 sig() { sb_act "signal ${1#SIG} to morvid (pid $SB_DAEMON_PID)" kill -s "${1#SIG}" "$SB_DAEMON_PID"; }
-# Every running instance of a service, by signal (default KILL); what
-# follows is looked for from now on even where none runs.
+# Every running instance of a service, by signal (default KILL); marked
+# even where none runs.
 kill-service() {
     local pids
     sb_mark
@@ -135,8 +123,7 @@ sb_start() { (cd / && exec "/bin/$1" "${@:2}" </dev/null >/dev/null 2>&1 &); }
 # New instances of a service exit at once with STATUS, or start again ("off").
 crash-loop() { sb_act "$1 crash-loop: $2" sb_mode "$@"; }
 sb_mode() { if [[ $2 == off ]]; then rm -f "$SB/modes/$1"; else echo "exit $2" >"$SB/modes/$1"; fi; }
-# Shows NVRAM, or sets a value (the file replaced in one step, so that the
-# library never reads it half-written).
+# Shows NVRAM, or sets a value (the file replaced whole, never read half-written).
 nvram() {
     (($# == 2)) || { grep -v '^#' /etc/zuqutil/nvram; return; }
     sb_act "nvram $1=$2" sb_nvram "$@"
@@ -147,10 +134,7 @@ sb_nvram() {
 }
 
 # ---- processes --------------------------------------------------------------
-
-# What the tour asks of its world (sandbox/tour.sh): here, a sandbox whose
-# morvid no init starts again; a shell command's output, each line ended
-# by "/".
+# What the tour asks of its world (sandbox/tour.sh), here.
 # shellcheck disable=SC2034 # read by the tour
 WORLD="a sandbox" WORLD_RESPAWN=0
 sb_in() { bash -c "$1" | tr '\n' /; }
@@ -160,34 +144,31 @@ sb_pidof() { ps -e -o pid=,stat=,comm= | awk -v name="$1" '$3 == name && $2 !~ /
 # Zombies, as "pid name parent" lines.
 sb_zombies() { ps -e -o pid=,stat=,comm=,ppid= | awk '$2 ~ /^Z/ { print $1, $3, $4 }'; }
 sb_daemon_alive() { [[ $(ps -o stat= -p "$SB_DAEMON_PID") == [^Z]* ]]; }
-# The daemon's number for a signal: the target's own, which for a MIPS daemon
-# under qemu is not the build machine's.
+# The daemon's number for a signal: a MIPS daemon under qemu has its own.
 sb_signum() {
+    local -A mips=([HUP]=1 [USR1]=16 [USR2]=17 [TERM]=15)
     if readelf -h "$DAEMON" 2>/dev/null | grep -q 'Machine:.*MIPS'; then
-        case $1 in HUP) echo 1 ;; USR1) echo 16 ;; USR2) echo 17 ;; TERM) echo 15 ;; esac
+        echo "${mips[$1]}"
     else
         kill -l "$1"
     fi
 }
-# Waits until the daemon catches SIGUSR1, SIGUSR2 and SIGHUP, so that a
-# signal sent after this is its to handle.
+# Waits until the daemon catches SIGUSR1, SIGUSR2 and SIGHUP.
 sb_wait_daemon_ready() { sb_until sb_catches $(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1)))); }
 sb_catches() {
     local mask
     mask=$(ps -o caught= -p "$SB_DAEMON_PID") && (((16#${mask// /} & $1) == $1))
 }
-# Ends the daemon's first wait (10 s) at once with a SIGHUP, which it only
-# logs, once it is asleep in that wait: for stories whose point is not the
-# pacing.
+# Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs: for
+# stories whose point is not the pacing.
 sb_hurry_first_pass() {
     sb_wait_daemon_ready && sb_until sb_asleep
     sig HUP
 }
 sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
 
-# What the daemon holds, to compare before and after a long run: its open
-# descriptors as "FD TARGET" lines (a /proc/PID/ target's pid as N), a field
-# of its /proc status in kB (VmRSS, RssAnon ...), the sandbox's processes.
+# What the daemon holds, before and after a long run: its descriptors ("FD
+# TARGET", a /proc/PID/ as N), a /proc status field in kB, the processes.
 sb_daemon_fds() {
     local fd
     for fd in "/proc/$SB_DAEMON_PID/fd/"*; do
@@ -202,18 +183,14 @@ sb_processes() {
 }
 
 # ---- load and cost ----------------------------------------------------------
-
-# N idle processes more, which every look through /proc must pass: forks of
-# one perl, sharing its pages.
+# N idle processes more for every look through /proc to pass: forks of one perl.
 sb_crowd() {
     perl -e 'for (1 .. $ARGV[0]) { defined(my $pid = fork) or die "fork: $!\n"; $pid or sleep }' "$1" \
         </dev/null >/dev/null && sb_note "$1 idle processes started"
 }
-# System calls the daemon makes per pass, over PASSES passes (steady ones,
-# the caller's to ensure): strace counts them (its summary kept in FILE)
-# from within one wait to within another. A pass has one wait: the one
-# strace attaches during ends as restart_syscall, the one it leaves during
-# is not counted, having not ended.
+# System calls per pass over PASSES steady passes, counted by strace (summary
+# in FILE) from within one wait to within another: the wait it attaches in
+# ends as restart_syscall, the one it leaves in is not counted.
 sb_syscalls_per_pass() {
     local tracer
     strace -f -c -o "$2" -p "$SB_DAEMON_PID" 2>/dev/null &
@@ -225,11 +202,9 @@ sb_syscalls_per_pass() {
     awk '$1 ~ /^[0-9.]+$/ && $NF != "total" { calls += $4; if ($NF ~ /nanosleep$|^restart_syscall$/) waits += $4 }
         END { print waits ? int(calls / waits) : "none" }' "$2"
 }
-# The same for a daemon of another CPU, which qemu-user runs with its system
-# calls logged ("-d strace -D LOG"), from the log: the calls of the passes
-# that begin and end within the next PASSES passes, from wait to wait. This
-# qemu has no name for MIPS o32's clock_nanosleep_time64: "Unknown syscall
-# 4407".
+# The same for a daemon of another CPU under qemu-user "-d strace -D LOG",
+# from wait to wait in that log; this qemu has no name for MIPS o32's
+# clock_nanosleep_time64 ("Unknown syscall 4407").
 sb_qemu_syscalls_per_pass() {
     local from
     from=$(wc -l <"$2")
@@ -241,7 +216,6 @@ sb_qemu_syscalls_per_pass() {
 }
 
 # ---- the shell (sandbox/run --shell) ----------------------------------------
-
 [[ $- == *i* ]] || return 0
 HISTFILE=$SB/history
 PS1='morvid-sandbox# '

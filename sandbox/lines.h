@@ -1,7 +1,6 @@
-// Lines as they come from a stream (the daemon's output, the console, the
-// WAN file), for sbtool: the complete ones logged, the rest kept; a line
-// that fills the buffer is logged as it is, and the rest of it, up to its
-// end, as another line.
+// Lines as they come from a stream (the daemon's output, the console, the WAN
+// file): the complete ones logged, the rest kept; a line that fills the buffer
+// is logged as it is, the rest of it as another line.
 #ifndef SANDBOX_LINES_H
 #define SANDBOX_LINES_H
 
@@ -23,11 +22,8 @@ inline bool read_lines(int fd, struct lines *l, const char *source, int copy = -
     ssize_t got = read(fd, l->buf + l->len, sizeof l->buf - l->len);
     if (got <= 0)
         return false;
-    if (copy >= 0) {
-        // The transcript is for people; its lines are in the event log anyway.
-        ssize_t copied = write(copy, l->buf + l->len, static_cast<size_t>(got));
-        (void)copied;
-    }
+    if (copy >= 0) // the transcript is for people; its lines are in the event log anyway
+        (void)!write(copy, l->buf + l->len, static_cast<size_t>(got));
     l->len += static_cast<size_t>(got);
     size_t start = 0;
     for (size_t i = 0; i < l->len; ++i) {

@@ -1,27 +1,17 @@
-// The event recorder of both worlds, the sandbox (sandbox/run) and the
-// emulated router (router/run; router/build builds it for MIPS), logging
-// what it sees to the event log of events.h:
-//   init -- CMD...  PID 1: runs CMD, reaps every orphan (the services the daemon
-//                   puts in the background end up here), logs how each ended
-//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs CMD (the daemon) with its output
-//                   on a pseudo-terminal, as on the console (or a pipe, as under a
-//                   logger); logs its start, end and every line
-//   watch TRANSCRIPT TTYFILE LED WAN   makes the console, a pseudo-terminal named
-//                   in TTYFILE; logs its lines (kept in TRANSCRIPT), LED's values
-//                   and WAN's lines
+// The event recorder of the sandbox (sandbox/run) and of the emulated router
+// (router/run), logging what it sees to the event log of events.h:
+//   init -- CMD...  PID 1: runs CMD, reaps and logs every orphan (the services)
+//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs the daemon, its output on a
+//                   pseudo-terminal as on the console (or a pipe); logs its lines
+//   watch TRANSCRIPT TTYFILE LED WAN   the console (a pseudo-terminal named in
+//                   TTYFILE), LED's values and WAN's lines, logged
 //   guest           the same in the router, beside busybox init (see run_guest)
 
-#include "events.h"
+#include "events.h" // and with it the C library's basics
 #include "lines.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <linux/acct.h> // version 3 of the record, which uClibc-ng does not declare
 #include <poll.h>
-#include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -36,18 +26,26 @@ static void die(const char *what)
     exit(2);
 }
 
-static void describe_status(int status, char *out, size_t size)
+// "WHAT pid=N signal=S" or "WHAT pid=N exit=N": how a process ended.
+static void log_end(const char *source, const char *what, long pid, int status)
 {
-    if (WIFSIGNALED(status)) {
-        char buf[16];
-        (void)snprintf(out, size, "signal=%s", signal_abbrev(WTERMSIG(status), buf, sizeof buf));
-    } else {
-        (void)snprintf(out, size, "exit=%d", WEXITSTATUS(status));
-    }
+    char text[128];
+    char buf[16];
+    bool signalled = WIFSIGNALED(status);
+    (void)snprintf(buf, sizeof buf, "%d", WEXITSTATUS(status));
+    (void)snprintf(text, sizeof text, "%s pid=%ld %s=%s", what, pid, signalled ? "signal" : "exit",
+                   signalled ? signal_abbrev(WTERMSIG(status), buf, sizeof buf) : buf);
+    event_say(source, text);
+}
+
+// One line in a file of its own (a pid file, the console's name).
+static bool write_line(const char *path, const char *text)
+{
+    FILE *f = fopen(path, "we");
+    return f != nullptr && fprintf(f, "%s\n", text) >= 0 && fclose(f) == 0;
 }
 
 // ---- init ------------------------------------------------------------------
-
 static volatile pid_t g_main_child = 0;
 
 static void forward(int sig)
@@ -68,14 +66,12 @@ static int run_init(char **cmd)
     }
     g_main_child = child;
     // PID 1 gets no signal it has no handler for; pass the usual ones on.
-    (void)signal(SIGTERM, forward);
-    (void)signal(SIGINT, forward);
-    (void)signal(SIGHUP, forward);
-
+    static const int forwarded[] = {SIGTERM, SIGINT, SIGHUP};
+    for (int sig : forwarded)
+        (void)signal(sig, forward);
     for (;;) {
         // Look before reaping, so the name is still there to log.
-        siginfo_t info;
-        memset(&info, 0, sizeof info);
+        siginfo_t info = {};
         if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0) {
             if (errno == EINTR)
                 continue;
@@ -90,18 +86,13 @@ static int run_init(char **cmd)
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        char how[32];
-        describe_status(status, how, sizeof how);
         if (pid == child)
             return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-        char text[128];
-        (void)snprintf(text, sizeof text, "%s pid=%d %s", comm, static_cast<int>(pid), how);
-        event_say("reap", text);
+        log_end("reap", comm, pid, status);
     }
 }
 
 // ---- pty -------------------------------------------------------------------
-
 // A pseudo-terminal, its slave held open here as well, so that its master
 // never reads EIO between writers, nor once the daemon is gone.
 static int open_pty(int *slave, const char **name)
@@ -116,30 +107,23 @@ static int open_pty(int *slave, const char **name)
 
 static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **cmd)
 {
-    int master = -1;
-    int slave = -1;
+    int slave = -1; // held open here, a pipe's as a terminal's
     const char *name = nullptr;
-    if (!pipe) {
-        master = open_pty(&slave, &name);
-    } else if (int fds[2]; pipe2(fds, O_CLOEXEC) == 0) {
-        master = fds[0];
-        slave = fds[1]; // held open, as a terminal's slave is
-    } else {
+    int fds[2];
+    if (pipe && pipe2(fds, O_CLOEXEC) != 0)
         die("pipe");
-    }
+    int master = pipe ? fds[0] : open_pty(&slave, &name);
+    slave = pipe ? fds[1] : slave;
     pid_t child = fork();
     if (child < 0)
         die("fork");
     if (child == 0) {
-        // Its own session, so that no key pressed in the terminal that
-        // started the sandbox reaches it.
-        setsid();
+        setsid(); // no key pressed in the terminal that started the sandbox reaches it
         int null = open("/dev/null", O_RDONLY);
         dup2(null, STDIN_FILENO);
         dup2(slave, STDOUT_FILENO);
         dup2(slave, STDERR_FILENO);
-        // Only the standard streams, as init gives a daemon: nothing the
-        // sandbox or the test runner holds open reaches it.
+        // Only the standard streams, as init gives a daemon.
         for (long fd = STDERR_FILENO + 1, max = sysconf(_SC_OPEN_MAX); fd < max; ++fd)
             (void)close(static_cast<int>(fd));
         execv(cmd[0], cmd);
@@ -149,63 +133,38 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
     (void)snprintf(text, sizeof text, "morvid-started pid=%d uptime=%s", static_cast<int>(child),
                    uptime);
     event_say("sandbox", text);
-    FILE *f = fopen(pid_file, "we");
-    if (f != nullptr) {
-        (void)fprintf(f, "%d\n", static_cast<int>(child));
-        (void)fclose(f);
-    }
-
+    (void)snprintf(text, sizeof text, "%d", static_cast<int>(child));
+    (void)write_line(pid_file, text);
     static struct lines out;
     bool child_alive = true;
     for (;;) {
         struct pollfd pfd = {master, POLLIN, 0};
         if (poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN) != 0)
             (void)read_lines(master, &out, "out");
-        if (child_alive) {
-            int status = 0;
-            if (waitpid(child, &status, WNOHANG) == child) {
-                child_alive = false;
-                // Whatever it printed last arrives before it is declared gone.
-                usleep(50 * 1000);
-                while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
-                       read_lines(master, &out, "out")) {
-                }
-                char how[32];
-                describe_status(status, how, sizeof how);
-                (void)snprintf(text, sizeof text, "morvid-ended pid=%d %s", static_cast<int>(child),
-                               how);
-                event_say("sandbox", text);
+        int status = 0;
+        if (child_alive && waitpid(child, &status, WNOHANG) == child) {
+            child_alive = false;
+            // Whatever it printed last arrives before it is declared gone.
+            usleep(50 * 1000);
+            while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
+                   read_lines(master, &out, "out")) {
             }
+            log_end("sandbox", "morvid-ended", child, status);
         }
     }
 }
 
 // ---- watch and guest ---------------------------------------------------------
-
-// LED 1 and the WAN action are watched through one inotify queue, which
-// keeps them in the order they happened: the daemon writes LED 1 before it
-// runs the WAN action of the same pass, and so the close of the LED file is
-// queued before the action's line is appended to the WAN file. Each event
-// is logged as it is read, stamped then (a file's modification time comes
-// from a coarse clock that may lag the stamps of other events by a tick),
-// and the queue is read before the console, where the action's own words
-// go after its line. In the guest, the same queue watches /var/run for
-// morvid's pid file (its start) and the kernel's process accounting (how
-// each process left to init ended).
+// One inotify queue keeps LED 1 and the WAN file in the order the daemon wrote
+// them, each stamped as read (an mtime may lag a tick), before the console; in
+// the guest also /var/run: morvid's pid file and the process accounting.
 static struct {
-    int notify, led_wd, wan_wd, run_wd = -1;
+    int notify, led_wd, wan_wd;
     const char *led;
     int wan, acct;  // read on from where they were left
     unsigned first; // the guest's processes before this one are the boot's
     struct lines lines;
 } g_watch;
-
-static void log_led()
-{
-    char value[64];
-    if (first_line(g_watch.led, value, sizeof value))
-        event_say("led1", value);
-}
 
 static void log_run_file(const char *name, uint32_t mask)
 {
@@ -216,13 +175,10 @@ static void log_run_file(const char *name, uint32_t mask)
             if (r.ac_ppid != 1 || r.ac_pid <= g_watch.first) // not rcS, which started us
                 continue;
             char comm[ACCT_COMM + 1] = "";
-            char how[32];
             memcpy(comm, r.ac_comm, ACCT_COMM);
-            describe_status(static_cast<int>(r.ac_exitcode), how, sizeof how);
             bool daemon = strcmp(comm, "morvid") == 0;
-            (void)snprintf(text, sizeof text, "%s pid=%u %s", daemon ? "morvid-ended" : comm,
-                           static_cast<unsigned>(r.ac_pid), how);
-            event_say(daemon ? "sandbox" : "reap", text);
+            log_end(daemon ? "sandbox" : "reap", daemon ? "morvid-ended" : comm,
+                    static_cast<long>(r.ac_pid), static_cast<int>(r.ac_exitcode));
         }
     } else if (strcmp(name, "morvid.pid") == 0 && (mask & IN_CLOSE_WRITE) != 0) {
         char pid[32];
@@ -242,8 +198,9 @@ static void read_watch()
     for (ssize_t at = 0; at < got;) {
         const auto *e = reinterpret_cast<const struct inotify_event *>(events + at);
         at += static_cast<ssize_t>(sizeof *e + e->len);
-        if (e->wd == g_watch.led_wd)
-            log_led();
+        char value[64];
+        if (e->wd == g_watch.led_wd && first_line(g_watch.led, value, sizeof value))
+            event_say("led1", value);
         else if (e->wd == g_watch.wan_wd)
             (void)read_lines(g_watch.wan, &g_watch.lines, "wan");
         else if (e->len != 0)
@@ -251,31 +208,23 @@ static void read_watch()
     }
 }
 
-// morvid's own console lines, by the words it prints; the rest of the
-// guest's console (killall, the WAN action, init) is the device's.
-static bool is_morvid_line(const char *text, size_t len)
+// morvid's own console lines, by the words it prints, are "out"; the rest
+// of the guest's console (killall, the WAN action, init) is the device's.
+static void guest_console_line(const char *, const char *text, size_t len)
 {
     static const char signal_line[] = "on_signal::recvd sig:";
     const size_t n = sizeof signal_line - 1;
-    if (len > n && memcmp(text, signal_line, n) == 0)
-        return strspn(text + n, "0123456789") >= len - n;
-    return (len == 7 && memcmp(text, "run_boa", 7) == 0) ||
-           (len == 8 && memcmp(text, "run_dnrd", 8) == 0);
-}
-
-static void guest_console_line(const char *, const char *text, size_t len)
-{
+    bool out = len > n && memcmp(text, signal_line, n) == 0
+                   ? strspn(text + n, "0123456789") >= len - n
+                   : (len == 7 && memcmp(text, "run_boa", 7) == 0) ||
+                         (len == 8 && memcmp(text, "run_dnrd", 8) == 0);
     if (len != 0)
-        event_log(is_morvid_line(text, len) ? "out" : "console", text, len);
+        event_log(out ? "out" : "console", text, len);
 }
 
-// The console is a pseudo-terminal, as on the device: programs open it with
-// O_TRUNC and write to it from many processes, which a plain file would not
-// survive. Its lines are logged and copied to TRANSCRIPT. In the sandbox it
-// is named in TTYFILE, to be mounted on /dev/console; in the guest (no
-// TTYFILE) it takes /dev/console's writes over, as bootlogd does, and
-// passes them on to the serial console, its TRANSCRIPT, and FIFO (the
-// event lines of the guest's scripts and stand-ins) is read as well.
+// The console, a pseudo-terminal as on the device (many writers, O_TRUNC),
+// logged and copied to TRANSCRIPT: mounted by the sandbox (TTYFILE names it),
+// taken over in the guest as bootlogd does, where FIFO is read as well.
 static int run_watch(const char *transcript, const char *tty_file, const char *led, const char *wan,
                      int fifo = -1)
 {
@@ -298,16 +247,12 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
         die("inotify");
     if (tty_file == nullptr) {
         if (ioctl(slave, TIOCCONS) != 0 ||
-            (g_watch.run_wd =
-                 inotify_add_watch(g_watch.notify, "/var/run", IN_CLOSE_WRITE | IN_MODIFY)) < 0)
+            inotify_add_watch(g_watch.notify, "/var/run", IN_CLOSE_WRITE | IN_MODIFY) < 0)
             die("console");
-        if (fork() != 0)
+        if (fork() != 0) // to the background once all is in place
             return 0;
         g_watch.first = static_cast<unsigned>(getpid());
-    } else if (FILE *f = fopen(tty_file, "we"); f != nullptr) {
-        (void)fprintf(f, "%s\n", name);
-        (void)fclose(f);
-    } else {
+    } else if (!write_line(tty_file, name)) {
         die(tty_file);
     }
     struct pollfd pfd[3] = {{g_watch.notify, POLLIN, 0}, {master, POLLIN, 0}, {fifo, POLLIN, 0}};
@@ -326,10 +271,8 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
     }
 }
 
-// The emulated router's events, stamped on the guest's clock, go out of the
-// second serial port, where router/run reads them: the watch above, and the
-// lines written to the FIFO $SB/events, stamped by their writers. It goes
-// to the background once all of that is in place.
+// The guest's events (the watch's, and its scripts' lines in the FIFO
+// $SB/events) go out of the second serial port to router/run.
 static int run_guest()
 {
     static const char acct_file[] = "/var/run/acct";
@@ -350,32 +293,26 @@ static int run_guest()
 }
 
 // ---- main ------------------------------------------------------------------
-
-static char **after_dashes(int argc, char **argv, int from)
+// The command after "--" at argv[at], if there is one.
+static char **after_dashes(int argc, char **argv, int at)
 {
-    for (int i = from; i < argc; ++i)
-        if (strcmp(argv[i], "--") == 0 && i + 1 < argc)
-            return argv + i + 1;
-    return nullptr;
+    return at + 1 < argc && strcmp(argv[at], "--") == 0 ? argv + at + 1 : nullptr;
 }
 
 int main(int argc, char **argv)
 {
     const char *job = argc > 1 ? argv[1] : "";
-    if (strcmp(job, "init") == 0) {
-        char **cmd = after_dashes(argc, argv, 2);
-        if (cmd != nullptr)
-            return run_init(cmd);
-    } else if (strcmp(job, "pty") == 0 && argc > 4) {
-        bool pipe = strcmp(argv[2], "--pipe") == 0;
-        char **cmd = after_dashes(argc, argv, pipe ? 5 : 4);
-        if (cmd != nullptr)
-            return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], cmd);
-    } else if (strcmp(job, "watch") == 0 && argc == 6) {
+    bool pipe = argc > 2 && strcmp(argv[2], "--pipe") == 0;
+    char **init_cmd = after_dashes(argc, argv, 2);
+    char **pty_cmd = after_dashes(argc, argv, pipe ? 5 : 4);
+    if (strcmp(job, "init") == 0 && init_cmd != nullptr)
+        return run_init(init_cmd);
+    if (strcmp(job, "pty") == 0 && pty_cmd != nullptr)
+        return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], pty_cmd);
+    if (strcmp(job, "watch") == 0 && argc == 6)
         return run_watch(argv[2], argv[3], argv[4], argv[5]);
-    } else if (strcmp(job, "guest") == 0 && argc == 2) {
+    if (strcmp(job, "guest") == 0 && argc == 2)
         return run_guest();
-    }
     (void)fprintf(stderr,
                   "usage: sbtool init -- CMD... | pty [--pipe] PIDFILE UPTIME -- CMD... | watch "
                   "TRANSCRIPT TTYFILE LED WAN | guest\n");

@@ -1,14 +1,9 @@
-// Stand-in for the router's services (boa, dnrd, syslogd, pppd ...): one
-// program that becomes whichever service it is started as. Like the real
-// servers it detaches into a session of its own and writes /var/run/NAME.pid,
-// then waits to be killed, logging its start (with what an earlier instance
-// left in the pid file) and every signal it gets, with the sender (SIGKILL
-// only the sandbox's PID 1 sees). "exit N" in $SB/modes/NAME makes the next
-// instances of NAME exit with status N at once, like a crash-looping server.
+// Stand-in for the router's services (boa, dnrd, syslogd ...), named as it is
+// started: like the real servers it detaches and writes /var/run/NAME.pid, then
+// logs its start (and what the pid file held) and every signal with its sender
+// until one ends it. "exit N" in $SB/modes/NAME: it exits with N at once.
 
 #include "events.h"
-
-#include <signal.h>
 
 // Signals a server survives: reload requests and job-control noise.
 static bool survives(int sig)
@@ -22,8 +17,7 @@ int main(int argc, char **argv)
     const char *name = strrchr(argv[0], '/') != nullptr ? strrchr(argv[0], '/') + 1 : argv[0];
     int pid = static_cast<int>(getpid());
 
-    // Blocked from the start and taken with sigwaitinfo, so no signal is
-    // missed and each is logged with its sender outside any handler.
+    // Blocked from the start and taken with sigwaitinfo: none missed, no handler.
     sigset_t all;
     sigfillset(&all);
     sigprocmask(SIG_BLOCK, &all, nullptr);
@@ -36,8 +30,7 @@ int main(int argc, char **argv)
     (void)snprintf(path, sizeof path, "/var/run/%s.pid", name);
     bool had = access(path, F_OK) == 0;
     (void)first_line(path, old, sizeof old);
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd >= 0) {
+    if (int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0) {
         (void)dprintf(fd, "%d\n", pid);
         close(fd);
     }

@@ -1,12 +1,10 @@
 #!/bin/bash
-# The tour: each of the daemon's behaviours caused once, on the real daemon,
-# and what follows awaited in the live timeline. One story for two worlds,
-# told in sandbox/lib.sh's actions, which sandbox/run does in namespaces
-# and router/run over the emulated router's serial console and qemu's
-# monitor. A world declares what it is like: WORLD (its name), CABLE (at
-# morvid's start), WORLD_RESPAWN (1: init starts morvid again), sb_in CMD
-# (a shell command's output there, each line ended by "/"). Ends with
-# status 0 when everything expected was seen.
+# The tour: each of the daemon's behaviours caused once and awaited in the
+# live timeline, in sandbox/lib.sh's actions, which sandbox/run does in
+# namespaces and router/run on the emulated router. A world declares WORLD
+# (its name), CABLE (at morvid's start), WORLD_RESPAWN (1: init starts
+# morvid again) and sb_in CMD (its output, each line ended by "/").
+# Status 0: everything expected was seen.
 set -u
 export LC_ALL=C
 # shellcheck source=sandbox/lib.sh
@@ -21,8 +19,7 @@ echo "Timeline (t+ seconds since morvid started):"
 tour_follower=$!
 
 sb_holds "morvid set up its signal handlers" sb_wait_daemon_ready
-# The cable out from the start: LED 1 set in the first pass, and the cable
-# plugged, so that the story goes on from a link that is up.
+# The cable out from the start: LED 1 set in the first pass; then plugged.
 if [[ $CABLE == pulled ]]; then
     sb_see '^led1 1$' 20 "LED 1 set to 1 in the first pass, the cable out since the start"
     plug
@@ -30,8 +27,7 @@ if [[ $CABLE == pulled ]]; then
     sb_see '^wan eth0 start$' 2 "WAN started after that"
 fi
 
-# 1. The uptime action, in the first pass at or after uptime 1800, once:
-#    a getdeviceinfo started after it lives until the boa restart below.
+# 1. The uptime action, once, in the first pass from uptime 1800 on.
 up0=$(sb_first '^sandbox morvid-started ' | awk '{ split($5, u, "="); print int(u[2]) }')
 due=$((1800 - up0 < 10 ? 10 : 1800 - up0))
 if ((due <= 60)); then
@@ -47,14 +43,12 @@ sleep 1
 sb_holds "/var/run/morvid.pid holds morvid's pid and a newline" \
     test "$(sb_in 'cat /var/run/morvid.pid')" == "$SB_DAEMON_PID/"
 
-# 2. Cable pulled: LED 1 on in the first pass that reads it down, WAN
-#    stopped one pass later.
+# 2. Cable pulled: LED 1 on in the next pass, WAN stopped one pass later.
 pull
 sb_see '^led1 1$' 12 "LED 1 set to 1 after the cable was pulled"
 sb_see '^wan eth0 stop$' 10 "WAN stopped one pass later"
 
-# 3. A handled signal cuts the wait short: the next pass (LED 1 written
-#    again, the link being down) comes at once, not 4 s later.
+# 3. A handled signal cuts the wait short: the next pass comes at once.
 sleep 1
 sig USR1
 sent=$SB_MARK
@@ -68,8 +62,7 @@ plug
 sb_see '^led1 0$' 12 "LED 1 set to 0 when the cable came back"
 sb_see '^wan eth0 start$' 2 "WAN started after that"
 
-# 5. dnrd killed: restarted at the next pass, its stale pid file removed
-#    first, killall's word on the console, "run_dnrd" printed.
+# 5. dnrd killed: restarted at the next pass, its stale pid file removed first.
 sleep 1
 kill-service dnrd
 sb_see '^reap dnrd .* signal=KILL$' 3 "dnrd killed"
@@ -77,8 +70,7 @@ sb_see '^console (killall: )?dnrd: no process (found|killed)$' 10 "killall -9 dn
 sb_see '^svc start dnrd .* pidfile=absent ' 3 "dnrd restarted, its pid file removed first"
 sb_soon '^out run_dnrd$' "run_dnrd printed"
 
-# 6. boa killed: the kill list by SIGKILL, "x", boa again with -c /etc
-#    from "/", then (after the 30-s wait) dnrd again, in the same pass.
+# 6. boa killed: the kill list by SIGKILL, "x", boa again, 30 s later dnrd.
 sleep 1
 kill-service boa
 killed=$SB_MARK
@@ -95,17 +87,15 @@ sb_see '^svc start dnrd ' 40 "dnrd restarted after the boa restart"
 sb_soon '^out run_dnrd$' "run_dnrd printed"
 sb_holds "only boa and dnrd started again" test "$(sb_count --past "$killed" '^svc start ')" -eq 2
 
-# 7. Signals: logged with the target's numbers, each time; SIGUSR1 and
-#    SIGUSR2 switch the library's heartbeat flag, SIGHUP only logs.
+# 7. Signals: each logged with the target's numbers.
 for s in USR1 USR2 HUP; do
     sleep 1
     sig "$s"
     sb_see "^out on_signal::recvd sig:$(sb_signum "$s")\$" 3 "SIG$s logged"
 done
 
-# 8. SIGTERM keeps its default action: morvid ends at once, leaving its pid
-#    file behind, and nothing it started is left a zombie; where init
-#    starts it again, a new morvid writes its own.
+# 8. SIGTERM keeps its default action: morvid ends, its pid file left, no
+#    zombie; where init starts it again, a new morvid writes its own.
 sleep 1
 if declare -F world_figures >/dev/null; then world_figures; fi
 zombies=$(sb_in "cat /proc/[0-9]*/stat 2>/dev/null | grep -c ') Z '")
