@@ -94,38 +94,6 @@ TEST_F(Runner, OutputReachesTheCommandWhateverStreamsTheCallerClosed)
     }
 }
 
-static volatile sig_atomic_t g_usr1_count;
-
-// A storm of SIGUSR1 at the test process while _eval waits, with and without
-// SA_RESTART: _eval must still return only once the command has ended.
-TEST_F(Runner, WaitsForTheCommandToEndUnderSignals)
-{
-    struct sigaction handler = {}, saved;
-    handler.sa_handler = [](int) { g_usr1_count = g_usr1_count + 1; };
-    sigemptyset(&handler.sa_mask);
-    for (int flags : {SA_RESTART, 0}) {
-        handler.sa_flags = flags;
-        ASSERT_EQ(sigaction(SIGUSR1, &handler, &saved), 0);
-        g_usr1_count = 0;
-        pid_t parent = getpid(), sender = fork();
-        if (sender == 0) {
-            for (;;) {
-                kill(parent, SIGUSR1);
-                usleep(2000);
-            }
-        }
-        int result = eval({"sh", "-c", "sleep 0.3; echo done >" + at("end")}, nullptr);
-        std::string end = get("end");
-        kill(sender, SIGKILL);
-        waitpid(sender, nullptr, 0);
-        sigaction(SIGUSR1, &saved, nullptr);
-        EXPECT_EQ(result, 0) << flags;
-        EXPECT_EQ(end, "done\n") << flags;
-        EXPECT_GT(g_usr1_count, 10) << flags;
-        std::filesystem::remove(at("end"));
-    }
-}
-
 static void reap_all(int)
 {
     int saved = errno;
