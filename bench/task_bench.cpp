@@ -1,11 +1,8 @@
-// task_is_running of the host libzuqutil.so among many processes. Meant as
-// PID 1 of a PID namespace of its own (unshare --pid --fork --mount-proc),
-// so that /proc holds only what it starts, and all of it ends with it.
-//
+// task_is_running of the host libzuqutil.so among many processes, as PID 1
+// of a PID namespace of its own: /proc holds only what it starts.
 //   task_bench [--benchmark_...]  Google Benchmark: the remembered pid, the full scan
 //   task_bench crowd N CMD...     CMD among N idle processes and the target
-//   task_bench calls NAME K       one call, then K more (for strace -c); fails if an
-//                                 answer changed meanwhile
+//   task_bench calls NAME K       one call, then K more (for strace -c); 1 if an answer changed
 
 #include "devutil/devutil.h"
 
@@ -27,7 +24,6 @@
 static const char TARGET[] = "benchsvc";
 static const char MISSING[] = "benchnone";
 
-// An idle process and the stack it runs on.
 struct idle {
     pid_t pid;
     char *stack;
@@ -85,7 +81,7 @@ static void start_target(void)
         execv("/proc/self/exe", argv);
         die("exec");
     }
-    // Wait until the exec is done and the name is there.
+    // Until the exec is done and the name is there.
     for (int i = 0; i < 500 && task_is_running(TARGET) == 0; ++i)
         usleep(10000);
     if (task_is_running(TARGET) == 0)

@@ -6,10 +6,7 @@ set -u
 export LC_ALL=C
 # shellcheck source=sandbox/lib.sh
 source "$SB/lib.sh"
-failed() {
-    echo "sandbox: setup failed: $*" >&2
-    exit 1
-}
+failed() { echo "sandbox: setup failed: $*" >&2; exit 1; }
 
 # Scratch space for the overlays, gone with the namespace; /sys of the new
 # network namespace (eth0 is the veth); a private /var/run.

@@ -21,7 +21,6 @@ source "$SB/conf"
 mapfile -t SB_SERVICES < <(grep -v '^#' "$REPO/services/kill_list.cpp" | grep -o '"[^"]*"' | tr -d '"')
 
 # ---- the event log ----------------------------------------------------------
-
 # Milliseconds of a "seconds.micros" stamp, or of now.
 sb_ms() {
     local t=${1:-$EPOCHREALTIME} f
@@ -42,7 +41,6 @@ sb_events() {
 }
 sb_first() { sb_events "$@" | head -n 1; }
 sb_count() { sb_events "$@" | wc -l; }
-
 # sb_wait SECONDS [--past STAMP] RE: the first such event, waited for.
 sb_wait() {
     local deadline=$(($(sb_ms) + $1 * 1000)) line
@@ -54,7 +52,6 @@ sb_wait() {
         sleep 0.1
     done
 }
-
 # Whether COMMAND succeeds within 5 s, tried every 50 ms.
 sb_until() {
     local i
@@ -108,8 +105,7 @@ act() { sb_act "$*" "$@"; } # any command, noted as it stands
 pull() { sb_act "cable pulled" ip link set cable down; }
 plug() { sb_act "cable plugged" ip link set cable up; }
 sig() { sb_act "signal ${1#SIG} to morvid (pid $SB_DAEMON_PID)" kill -s "${1#SIG}" "$SB_DAEMON_PID"; }
-# Every running instance of a service, by signal (default KILL); marked
-# even where none runs.
+# Every running instance of a service, by signal (default KILL); marked even where none runs.
 kill-service() {
     local pids
     sb_mark
@@ -153,34 +149,20 @@ sb_signum() {
         kill -l "$1"
     fi
 }
-# Waits until the daemon catches SIGUSR1, SIGUSR2 and SIGHUP.
-sb_wait_daemon_ready() { sb_until sb_catches $(((1 << ($(kill -l USR1) - 1)) | (1 << ($(kill -l USR2) - 1)) | (1 << ($(kill -l HUP) - 1)))); }
+# Waits until the daemon catches SIGHUP, SIGUSR1 and SIGUSR2, by its numbers.
+sb_wait_daemon_ready() { sb_until sb_catches $((1 << ($(sb_signum HUP) - 1) | 1 << ($(sb_signum USR1) - 1) | 1 << ($(sb_signum USR2) - 1))); }
 sb_catches() {
-    local mask
-    mask=$(ps -o caught= -p "$SB_DAEMON_PID") && (((16#${mask// /} & $1) == $1))
+    [[ $(sb_in "grep SigCgt /proc/$SB_DAEMON_PID/status") =~ ([0-9a-f]{8})/$ ]] && (((16#${BASH_REMATCH[1]} & $1) == $1))
 }
-# Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs: for
-# stories whose point is not the pacing.
-sb_hurry_first_pass() {
-    sb_wait_daemon_ready && sb_until sb_asleep
-    sig HUP
-}
+# Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs.
+sb_hurry_first_pass() { sb_wait_daemon_ready && sb_until sb_asleep && sig HUP; }
 sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
 
-# What the daemon holds, before and after a long run: its descriptors ("FD
-# TARGET", a /proc/PID/ as N), a /proc status field in kB, the processes.
-sb_daemon_fds() {
-    local fd
-    for fd in "/proc/$SB_DAEMON_PID/fd/"*; do
-        echo "${fd##*/} $(readlink "$fd" | sed 's|^/proc/[0-9]*/|/proc/N/|')"
-    done | sort -n
-}
+# What the daemon holds, before and after a long run: its descriptors ("FD TARGET",
+# a /proc/PID/ as N), a /proc status field in kB, the processes.
+sb_daemon_fds() { find "/proc/$SB_DAEMON_PID/fd/" -mindepth 1 -printf '%f %l\n' | sed 's| /proc/[0-9]*/| /proc/N/|' | sort -n; }
 sb_daemon_kb() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$SB_DAEMON_PID/status"; }
-sb_processes() {
-    local names
-    names=$(ps -e -o comm=) # all read before sort starts, so that it is never one of them
-    sort <<<"$names"
-}
+sb_processes() { sort <<<"$(ps -e -o comm=)"; } # ps done before sort starts, never listing it
 
 # ---- load and cost ----------------------------------------------------------
 # N idle processes more for every look through /proc to pass: forks of one perl.
