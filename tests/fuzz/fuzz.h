@@ -1,7 +1,7 @@
 // What the fuzz targets share: a directory of their own for the files they
 // write, their working directory; a check that aborts saying what failed;
-// and the lowest descriptor free, the same at the end of a run as at its
-// start unless the run left one open.
+// and the lowest descriptor free, the same after a run as before it unless
+// the run left one open.
 #ifndef MORVID_TESTS_FUZZ_FUZZ_H
 #define MORVID_TESTS_FUZZ_FUZZ_H
 
@@ -33,6 +33,18 @@ inline const TempDir &dir()
 inline std::string text_of(const uint8_t *data, size_t size)
 {
     return std::string(reinterpret_cast<const char *>(data), size);
+}
+
+// A target's one run; around it, every target checks that it left no
+// descriptor open.
+static void fuzz_one(const uint8_t *data, size_t size);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    int fds = lowest_free_descriptor();
+    fuzz_one(data, size);
+    CHECK(lowest_free_descriptor() == fds);
+    return 0;
 }
 
 #endif

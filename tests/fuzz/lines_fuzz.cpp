@@ -35,11 +35,10 @@ static std::vector<std::string> lines_model(const std::string &stream)
     return lines;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+static void fuzz_one(const uint8_t *data, size_t size)
 {
-    int fds = lowest_free_descriptor();
     if (size == 0)
-        return 0;
+        return;
     std::string stream = text_of(data + 1, size - 1);
     size_t piece = 1 + data[0] * 17u;
     int pipe_fds[2];
@@ -56,6 +55,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     close(pipe_fds[0]);
     close(pipe_fds[1]);
     CHECK(g_logged == lines_model(stream));
-    CHECK(lowest_free_descriptor() == fds);
-    return 0;
 }
