@@ -1,9 +1,8 @@
 #!/bin/bash
 # bench/run's steady passes, in a sandbox started with --uptime 3600:
-#   steady.sh OUT TAG PASSES [CROWD]  PASSES passes from the third, with CROWD idle processes
-#       more: OUT/TAG-strace.txt (strace -c), OUT/TAG.txt (calls per pass, memory in kB
-#       before/after, processes); under qemu-user (--wrap "qemu-mips ... -d strace -D
-#       /var/run/qemu.strace") calls only, from its log: the memory would be qemu's
+#   steady.sh OUT TAG PASSES [CROWD]  PASSES passes from the third, with CROWD idle processes more:
+#       OUT/TAG-strace.txt (strace -c), OUT/TAG.txt (calls per pass, memory in kB before/after, processes);
+#       under qemu-user (--wrap "qemu-mips ... -d strace -D /var/run/qemu.strace") calls only, from its log
 #   steady.sh OUT cg PASSES           under callgrind: waits for pass PASSES + 2
 set -euo pipefail
 out=$1 tag=$2 passes=$3
@@ -23,7 +22,7 @@ if [[ $tag == cg ]]; then
     exit 1
 fi
 sleep 7 # the first pass came at 10 s; this is the wait before the third
-if [[ $WRAP == qemu-* ]]; then
+if [[ $WRAP == qemu-* ]]; then # calls only: the memory would be qemu's
     calls=$(sb_qemu_syscalls_per_pass "$passes" /var/run/qemu.strace)
     [[ $calls == [0-9]* ]] || { echo "steady.sh: no whole pass logged" >&2; exit 1; }
     echo "calls=$calls" >"$out/$tag.txt"

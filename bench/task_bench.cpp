@@ -1,8 +1,8 @@
-// task_is_running of the host libzuqutil.so among many processes, as PID 1
-// of a PID namespace of its own: /proc holds only what it starts.
+// task_is_running of the host libzuqutil.so among many processes, as PID 1 of a PID namespace of
+// its own (unshare --pid --fork --mount-proc): /proc holds only what it starts, all ending with it.
 //   task_bench [--benchmark_...]  Google Benchmark: the remembered pid, the full scan
 //   task_bench crowd N CMD...     CMD among N idle processes and the target
-//   task_bench calls NAME K       one call, then K more (for strace -c); 1 if an answer changed
+//   task_bench calls NAME K       one call, then K more (for strace -c); fails if an answer changed
 
 #include "devutil/devutil.h"
 
@@ -21,8 +21,9 @@
 #include <vector>
 
 // Names no real program has, whatever the machine runs.
-static const char TARGET[] = "benchsvc";
-static const char MISSING[] = "benchnone";
+static char TARGET[] = "benchsvc";
+static char MISSING[] = "benchnone";
+static char IDLE[] = "idle";
 
 struct idle {
     pid_t pid;
@@ -38,10 +39,10 @@ static void die(const char *what)
     exit(1);
 }
 
-static int wait_forever(void *)
+static int wait_forever(void *name)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    prctl(PR_SET_NAME, "idle");
+    prctl(PR_SET_NAME, name);
     for (;;)
         pause();
 }
@@ -53,8 +54,7 @@ static void set_crowd(size_t count)
 {
     while (g_crowd.size() < count) {
         char *stack = static_cast<char *>(malloc(IDLE_STACK));
-        pid_t pid =
-            stack ? clone(wait_forever, stack + IDLE_STACK, CLONE_VM | SIGCHLD, nullptr) : -1;
+        pid_t pid = stack ? clone(wait_forever, stack + IDLE_STACK, CLONE_VM | SIGCHLD, IDLE) : -1;
         if (pid < 0)
             die("clone");
         g_crowd.push_back({pid, stack});
@@ -76,12 +76,11 @@ static void start_target(void)
     if (pid < 0)
         die("fork");
     if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        char *argv[] = {const_cast<char *>(TARGET), const_cast<char *>("target"), nullptr};
+        char *argv[] = {TARGET, const_cast<char *>("target"), nullptr};
         execv("/proc/self/exe", argv);
         die("exec");
     }
-    // Until the exec is done and the name is there.
+    // Wait until the exec is done and the name is there.
     for (int i = 0; i < 500 && task_is_running(TARGET) == 0; ++i)
         usleep(10000);
     if (task_is_running(TARGET) == 0)
@@ -106,27 +105,19 @@ static void look(benchmark::State &state, const char *name, int answer)
             static_cast<double>(state.range(0) + 2),
             benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK_CAPTURE(look, remembered, TARGET, 1)
-    ->ArgsProduct({{0, 100, 1000, 10000}})
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(look, full_scan, MISSING, 0)
-    ->ArgsProduct({{0, 100, 1000, 10000}})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(look, remembered, TARGET, 1)->ArgsProduct({{0, 100, 1000, 10000}});
+BENCHMARK_CAPTURE(look, full_scan, MISSING, 0)->ArgsProduct({{0, 100, 1000, 10000}});
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && strcmp(argv[1], "target") == 0) {
-        prctl(PR_SET_NAME, TARGET);
-        for (;;)
-            pause();
-    }
+    if (argc == 2 && strcmp(argv[1], "target") == 0)
+        return wait_forever(TARGET);
     if (argc == 4 && strcmp(argv[1], "calls") == 0) {
-        int calls = atoi(argv[3]);
         int first = task_is_running(argv[2]);
-        int same = 0;
-        for (int i = 0; i < calls; ++i)
-            same += task_is_running(argv[2]) == first;
-        return same == calls ? 0 : 1; // an answer changed meanwhile
+        for (int i = atoi(argv[3]); i > 0; --i)
+            if (task_is_running(argv[2]) != first)
+                return 1; // an answer changed meanwhile
+        return 0;
     }
     // Anything else starts processes, which must end with the namespace.
     if (getpid() != 1) {
@@ -144,6 +135,7 @@ int main(int argc, char **argv)
             die(argv[3]);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    benchmark::SetDefaultTimeUnit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;
