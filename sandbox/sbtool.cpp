@@ -38,13 +38,6 @@ static void log_end(const char *source, const char *what, long pid, int status)
     event_say(source, text);
 }
 
-// One line in a file of its own (a pid file, the console's name).
-static bool write_line(const char *path, const char *text)
-{
-    FILE *f = fopen(path, "we");
-    return f != nullptr && fprintf(f, "%s\n", text) >= 0 && fclose(f) == 0;
-}
-
 // ---- init ------------------------------------------------------------------
 static volatile pid_t g_main_child = 0;
 
