@@ -61,11 +61,9 @@ static int run_init(char **cmd)
     for (;;) {
         // Look before reaping, so the name is still there to log.
         siginfo_t info = {};
-        if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0) {
-            if (errno == EINTR)
-                continue;
-            die("waitid");
-        }
+        while (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0)
+            if (errno != EINTR)
+                die("waitid");
         pid_t pid = info.si_pid;
         char path[64];
         char comm[32];
