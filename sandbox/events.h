@@ -1,8 +1,6 @@
-// The sandbox's event log, $SB/events (standard error outside a sandbox): a
-// line per event, "<seconds.micros> <source> <text>", on the wall clock so
-// that the lines of every process and script sort into one timeline.
-#ifndef SANDBOX_EVENTS_H
-#define SANDBOX_EVENTS_H
+// The sandbox's event log, $SB/events (standard error outside a sandbox): a line per event,
+// "<seconds.micros> <source> <text>", on the wall clock so that all writers' lines sort as one.
+#pragma once
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,11 +14,9 @@
 // Where events go instead of $SB/events, when set: the guest's serial port.
 inline int g_event_fd = -1;
 
-// Appends an event stamped now: the first `len` bytes of `text`, in a single
-// O_APPEND write, so that lines of many writers never interleave.
+// Appends `len` bytes of `text`, stamped now, in one O_APPEND write: no two writers interleave.
 inline void event_log(const char *source, const char *text, size_t len)
 {
-    int saved_errno = errno;
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     char line[1024];
@@ -42,7 +38,6 @@ inline void event_log(const char *source, const char *text, size_t len)
     (void)!write(to, line, used);
     if (fd >= 0)
         close(fd);
-    errno = saved_errno;
 }
 
 // The same for a whole NUL-terminated text.
@@ -64,8 +59,15 @@ inline bool first_line(const char *path, char *out, size_t size)
     return ended;
 }
 
-// "TERM", "KILL" ... as the sandbox's log words them, on any C library
-// (musl and uClibc-ng have no sigabbrev_np); the number for the others.
+// One line in a file of its own (a pid file, the console's name).
+inline bool write_line(const char *path, const char *text)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool written = fd >= 0 && dprintf(fd, "%s\n", text) >= 0;
+    return fd >= 0 && close(fd) == 0 && written;
+}
+
+// "TERM", "KILL"... on any C library (musl and uClibc-ng have no sigabbrev_np); else the number.
 inline const char *signal_abbrev(int sig, char *buf, size_t size)
 {
     static const struct {
@@ -85,5 +87,3 @@ inline const char *signal_abbrev(int sig, char *buf, size_t size)
     (void)snprintf(buf, size, "%d", sig);
     return buf;
 }
-
-#endif

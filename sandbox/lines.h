@@ -1,8 +1,6 @@
-// Lines as they come from a stream (the daemon's output, the console, the WAN
-// file): the complete ones logged, the rest kept; a line that fills the buffer
-// is logged as it is, the rest of it as another line.
-#ifndef SANDBOX_LINES_H
-#define SANDBOX_LINES_H
+// Lines as they come from a stream (the daemon's output, the console, the WAN file): the complete
+// ones logged, the rest kept; a line that fills the buffer is logged as it is, its rest as another.
+#pragma once
 
 #include "events.h"
 
@@ -45,5 +43,3 @@ inline bool read_lines(int fd, struct lines *l, const char *source, int copy = -
     l->len -= start;
     return true;
 }
-
-#endif

@@ -18,12 +18,11 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
-static void die(const char *what)
+[[noreturn]] static void die(const char *what, int status = 2)
 {
     (void)fprintf(stderr, "sbtool: %s: %s\n", what, strerror(errno));
-    exit(2);
+    _exit(status);
 }
 
 // "WHAT pid=N signal=S" or "WHAT pid=N exit=N": how a process ended.
@@ -38,20 +37,11 @@ static void log_end(const char *source, const char *what, long pid, int status)
     event_say(source, text);
 }
 
-// One line in a file of its own (a pid file, the console's name).
-static bool write_line(const char *path, const char *text)
-{
-    FILE *f = fopen(path, "we");
-    return f != nullptr && fprintf(f, "%s\n", text) >= 0 && fclose(f) == 0;
-}
-
-// ---- init ------------------------------------------------------------------
 static volatile pid_t g_main_child = 0;
 
 static void forward(int sig)
 {
-    if (g_main_child > 0)
-        kill(g_main_child, sig);
+    (void)kill(g_main_child, sig); // installed only once it is set
 }
 
 static int run_init(char **cmd)
@@ -61,8 +51,7 @@ static int run_init(char **cmd)
         die("fork");
     if (child == 0) {
         execvp(cmd[0], cmd);
-        (void)fprintf(stderr, "sbtool: %s: %s\n", cmd[0], strerror(errno));
-        _exit(127);
+        die(cmd[0], 127);
     }
     g_main_child = child;
     // PID 1 gets no signal it has no handler for; pass the usual ones on.
@@ -72,48 +61,42 @@ static int run_init(char **cmd)
     for (;;) {
         // Look before reaping, so the name is still there to log.
         siginfo_t info = {};
-        if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0) {
-            if (errno == EINTR)
-                continue;
-            die("waitid");
-        }
+        while (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) < 0)
+            if (errno != EINTR)
+                die("waitid");
         pid_t pid = info.si_pid;
         char path[64];
         char comm[32];
         (void)snprintf(path, sizeof path, "/proc/%d/comm", static_cast<int>(pid));
-        if (!first_line(path, comm, sizeof comm))
-            (void)snprintf(comm, sizeof comm, "?");
+        bool named = first_line(path, comm, sizeof comm);
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
         if (pid == child)
             return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-        log_end("reap", comm, pid, status);
+        log_end("reap", named ? comm : "?", pid, status);
     }
 }
 
-// ---- pty -------------------------------------------------------------------
-// A pseudo-terminal, its slave held open here as well, so that its master
-// never reads EIO between writers, nor once the daemon is gone.
-static int open_pty(int *slave, const char **name)
+// A pseudo-terminal in fds as pipe2 gives a pipe, and its name. The slave is held open here
+// as well, so that the master never reads EIO between writers, nor once the daemon is gone.
+static const char *open_pty(int fds[2])
 {
-    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-        (*name = ptsname(master)) == nullptr ||
-        (*slave = open(*name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0)
+    const char *name = nullptr;
+    if ((fds[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0 || grantpt(fds[0]) != 0 ||
+        unlockpt(fds[0]) != 0 || (name = ptsname(fds[0])) == nullptr ||
+        (fds[1] = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) < 0)
         die("pseudo-terminal");
-    return master;
+    return name;
 }
 
 static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **cmd)
 {
-    int slave = -1; // held open here, a pipe's as a terminal's
-    const char *name = nullptr;
-    int fds[2];
-    if (pipe && pipe2(fds, O_CLOEXEC) != 0)
+    int fds[2]; // the write end held open here, a pipe's as a terminal's
+    if (!pipe)
+        (void)open_pty(fds);
+    else if (pipe2(fds, O_CLOEXEC) != 0)
         die("pipe");
-    int master = pipe ? fds[0] : open_pty(&slave, &name);
-    slave = pipe ? fds[1] : slave;
     pid_t child = fork();
     if (child < 0)
         die("fork");
@@ -121,8 +104,8 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
         setsid(); // no key pressed in the terminal that started the sandbox reaches it
         int null = open("/dev/null", O_RDONLY);
         dup2(null, STDIN_FILENO);
-        dup2(slave, STDOUT_FILENO);
-        dup2(slave, STDERR_FILENO);
+        dup2(fds[1], STDOUT_FILENO);
+        dup2(fds[1], STDERR_FILENO);
         // Only the standard streams, as init gives a daemon.
         for (long fd = STDERR_FILENO + 1, max = sysconf(_SC_OPEN_MAX); fd < max; ++fd)
             (void)close(static_cast<int>(fd));
@@ -136,28 +119,25 @@ static int run_pty(bool pipe, const char *pid_file, const char *uptime, char **c
     (void)snprintf(text, sizeof text, "%d", static_cast<int>(child));
     (void)write_line(pid_file, text);
     static struct lines out;
-    bool child_alive = true;
-    for (;;) {
-        struct pollfd pfd = {master, POLLIN, 0};
-        if (poll(&pfd, 1, 100) > 0 && (pfd.revents & POLLIN) != 0)
-            (void)read_lines(master, &out, "out");
-        int status = 0;
-        if (child_alive && waitpid(child, &status, WNOHANG) == child) {
-            child_alive = false;
-            // Whatever it printed last arrives before it is declared gone.
-            usleep(50 * 1000);
-            while (poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0 &&
-                   read_lines(master, &out, "out")) {
-            }
-            log_end("sandbox", "morvid-ended", child, status);
-        }
+    struct pollfd pfd = {fds[0], POLLIN, 0};
+    auto read_out = [&pfd](int timeout) {
+        return poll(&pfd, 1, timeout) > 0 && (pfd.revents & POLLIN) != 0 &&
+               read_lines(pfd.fd, &out, "out");
+    };
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) != child)
+        (void)read_out(100);
+    // Whatever it printed last arrives before it is declared gone.
+    usleep(50 * 1000);
+    while (read_out(0)) {
     }
+    log_end("sandbox", "morvid-ended", child, status);
+    for (;;)
+        (void)read_out(-1);
 }
 
-// ---- watch and guest ---------------------------------------------------------
-// One inotify queue keeps LED 1 and the WAN file in the order the daemon wrote
-// them, each stamped as read (an mtime may lag a tick), before the console; in
-// the guest also /var/run: morvid's pid file and the process accounting.
+// One inotify queue keeps LED 1 and the WAN file in the order written, each stamped as read (an
+// mtime may lag a tick), before the console; in the guest also /var/run's pid file and accounting.
 static struct {
     int notify, led_wd, wan_wd;
     const char *led;
@@ -230,14 +210,13 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
 {
     static struct lines console;
     int copy = open(transcript, O_WRONLY | O_CREAT | O_APPEND | O_NOCTTY | O_CLOEXEC, 0644);
-    int slave = -1;
-    const char *name = nullptr;
-    int master = open_pty(&slave, &name);
+    int pty[2];
+    const char *name = open_pty(pty);
     struct termios t;
-    if (copy < 0 || tcgetattr(slave, &t) != 0)
+    if (copy < 0 || tcgetattr(pty[1], &t) != 0)
         die(transcript);
     cfmakeraw(&t);
-    (void)tcsetattr(slave, TCSANOW, &t);
+    (void)tcsetattr(pty[1], TCSANOW, &t);
     g_watch.led = led;
     g_watch.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     g_watch.wan = open(wan, O_RDONLY | O_CLOEXEC);
@@ -246,7 +225,7 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
         (g_watch.wan_wd = inotify_add_watch(g_watch.notify, wan, IN_MODIFY)) < 0)
         die("inotify");
     if (tty_file == nullptr) {
-        if (ioctl(slave, TIOCCONS) != 0 ||
+        if (ioctl(pty[1], TIOCCONS) != 0 ||
             inotify_add_watch(g_watch.notify, "/var/run", IN_CLOSE_WRITE | IN_MODIFY) < 0)
             die("console");
         if (fork() != 0) // to the background once all is in place
@@ -255,14 +234,14 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
     } else if (!write_line(tty_file, name)) {
         die(tty_file);
     }
-    struct pollfd pfd[3] = {{g_watch.notify, POLLIN, 0}, {master, POLLIN, 0}, {fifo, POLLIN, 0}};
+    struct pollfd pfd[3] = {{g_watch.notify, POLLIN, 0}, {pty[0], POLLIN, 0}, {fifo, POLLIN, 0}};
     for (;;) {
         if (poll(pfd, fifo >= 0 ? 3 : 2, -1) < 0)
             continue;
         if ((pfd[0].revents & POLLIN) != 0)
             read_watch();
         if ((pfd[1].revents & POLLIN) != 0)
-            (void)read_lines(master, &console, "console", copy,
+            (void)read_lines(pty[0], &console, "console", copy,
                              fifo >= 0 ? guest_console_line : event_log);
         char buf[4096];
         ssize_t got = 0;
@@ -271,8 +250,7 @@ static int run_watch(const char *transcript, const char *tty_file, const char *l
     }
 }
 
-// The guest's events (the watch's, and its scripts' lines in the FIFO
-// $SB/events) go out of the second serial port to router/run.
+// The guest's events, the watch's and its scripts' (FIFO $SB/events), go by ttyS1 to router/run.
 static int run_guest()
 {
     static const char acct_file[] = "/var/run/acct";
@@ -292,23 +270,17 @@ static int run_guest()
     return run_watch("/dev/ttyS0", nullptr, "/var/run/led1", "/var/run/wan", fifo);
 }
 
-// ---- main ------------------------------------------------------------------
-// The command after "--" at argv[at], if there is one.
-static char **after_dashes(int argc, char **argv, int at)
-{
-    return at + 1 < argc && strcmp(argv[at], "--") == 0 ? argv + at + 1 : nullptr;
-}
-
 int main(int argc, char **argv)
 {
     const char *job = argc > 1 ? argv[1] : "";
+    bool init = strcmp(job, "init") == 0;
     bool pipe = argc > 2 && strcmp(argv[2], "--pipe") == 0;
-    char **init_cmd = after_dashes(argc, argv, 2);
-    char **pty_cmd = after_dashes(argc, argv, pipe ? 5 : 4);
-    if (strcmp(job, "init") == 0 && init_cmd != nullptr)
-        return run_init(init_cmd);
-    if (strcmp(job, "pty") == 0 && pty_cmd != nullptr)
-        return run_pty(pipe, argv[pipe ? 3 : 2], argv[pipe ? 4 : 3], pty_cmd);
+    int at = init ? 2 : pipe ? 5 : 4; // where "--" comes, the command after it
+    bool cmd = at + 1 < argc && strcmp(argv[at], "--") == 0;
+    if (init && cmd)
+        return run_init(argv + at + 1);
+    if (strcmp(job, "pty") == 0 && cmd)
+        return run_pty(pipe, argv[at - 2], argv[at - 1], argv + at + 1);
     if (strcmp(job, "watch") == 0 && argc == 6)
         return run_watch(argv[2], argv[3], argv[4], argv[5]);
     if (strcmp(job, "guest") == 0 && argc == 2)

@@ -5,13 +5,6 @@
 
 #include "events.h"
 
-// Signals a server survives: reload requests and job-control noise.
-static bool survives(int sig)
-{
-    return sig == SIGHUP || sig == SIGUSR1 || sig == SIGUSR2 || sig == SIGCHLD || sig == SIGCONT ||
-           sig == SIGWINCH || sig == SIGURG || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
-}
-
 int main(int argc, char **argv)
 {
     const char *name = strrchr(argv[0], '/') != nullptr ? strrchr(argv[0], '/') + 1 : argv[0];
@@ -30,23 +23,19 @@ int main(int argc, char **argv)
     (void)snprintf(path, sizeof path, "/var/run/%s.pid", name);
     bool had = access(path, F_OK) == 0;
     (void)first_line(path, old, sizeof old);
-    if (int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644); fd >= 0) {
-        (void)dprintf(fd, "%d\n", pid);
-        close(fd);
-    }
+    (void)snprintf(text, sizeof text, "%d", pid);
+    (void)write_line(path, text);
     char cwd[256];
-    if (getcwd(cwd, sizeof cwd) == nullptr)
-        (void)snprintf(cwd, sizeof cwd, "?");
     auto used = static_cast<size_t>(
         snprintf(text, sizeof text, "start %s pid=%d ppid=%d pidfile=%s%s cwd=%s args=", name, pid,
                  static_cast<int>(getppid()), had ? "stale:" : "absent",
-                 had ? (old[0] != '\0' ? old : "(empty)") : "", cwd));
+                 had ? (old[0] != '\0' ? old : "(empty)") : "",
+                 getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?"));
     for (int i = 1; i < argc && used + 1 < sizeof text; ++i)
         used += static_cast<size_t>(
             snprintf(text + used, sizeof text - used, "%s%s", i > 1 ? " " : "", argv[i]));
     event_say("svc", text);
 
-    // The mode file: "exit N" exits with N at once.
     const char *root = getenv("SB");
     char mode[64] = "";
     (void)snprintf(path, sizeof path, "%s/modes/%s", root != nullptr ? root : "", name);
@@ -69,7 +58,9 @@ int main(int argc, char **argv)
         (void)snprintf(text, sizeof text, "signal %s pid=%d sig=%s from=%d", name, pid,
                        signal_abbrev(sig, buf, sizeof buf), static_cast<int>(info.si_pid));
         event_say("svc", text);
-        if (survives(sig))
+        // A server survives reload requests and job-control noise.
+        if (sig == SIGHUP || sig == SIGUSR1 || sig == SIGUSR2 || sig == SIGCHLD || sig == SIGCONT ||
+            sig == SIGWINCH || sig == SIGURG || sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU)
             continue;
         // End by the signal itself, so that whoever reaps us sees it.
         (void)signal(sig, SIG_DFL);
