@@ -1,9 +1,7 @@
 # shellcheck shell=bash
-# The sandbox from the inside, for the tour, the fault rows, the benchmark
-# and the shell alike. sandbox/run exports SB, the sandbox's directory; all
-# else is a file in it: conf (the settings), lib.sh, events (the log),
-# morvid.pid, led1, wan (the WAN action's requests), console, modes/NAME.
-#
+# The sandbox from the inside, for the tour, the fault rows, the benchmark and the shell alike.
+# sandbox/run exports SB, the sandbox's directory; all else is a file in it: conf (the settings),
+# lib.sh, events (the log), morvid.pid, led1, wan (the WAN action's requests), console, modes/NAME.
 # The event log, "<seconds.micros> <source> <text>" on the wall clock:
 #   sandbox  world cable=C proto=P | morvid-started pid=N uptime=U | morvid-ended pid=N signal=S|exit=N
 #   out | console   a line morvid printed | a line written to /dev/console
@@ -16,7 +14,6 @@
 # shellcheck source=/dev/null
 source "$SB/conf"
 [[ -s $SB/morvid.pid ]] && read -r SB_DAEMON_PID <"$SB/morvid.pid"
-
 # The router's services, in the daemon's kill list, the one place they are named.
 mapfile -t SB_SERVICES < <(grep -v '^#' "$REPO/services/kill_list.cpp" | grep -o '"[^"]*"' | tr -d '"')
 
@@ -28,9 +25,8 @@ sb_ms() {
 }
 sb_t0() { sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SB/events")"; }
 sb_note() { printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SB/events"; }
-
-# sb_events [--past STAMP] RE: event lines in time order whose "source text"
-# matches the extended regular expression RE, stamped after STAMP if given.
+# sb_events [--past STAMP] RE: event lines in time order whose "source text" matches the
+# extended regular expression RE, stamped after STAMP if given.
 sb_events() {
     local past=0
     [[ $1 == --past ]] && { past=$2; shift 2; }
@@ -61,10 +57,9 @@ sb_until() {
     done
     return 1
 }
-
-# Stories check what they cause: an action marks the time (SB_MARK), sb_see
-# waits for an event after it and moves the mark there, so order is checked
-# too. A miss is noted in the log (the timeline shows it), counted in SB_MISSED.
+# Stories check what they cause: an action marks the time (SB_MARK), sb_see waits for an event
+# after it and moves the mark there, so order is checked too. A miss is noted in the log (the
+# timeline shows it), counted in SB_MISSED.
 SB_MARK=0 SB_MISSED=0
 sb_mark() { SB_MARK=$EPOCHREALTIME; }
 sb_miss() {
@@ -81,8 +76,8 @@ sb_see() {
         sb_miss "${3:-$1} (within ${2:-15} s)"
     fi
 }
-# sb_soon RE [WHAT]: an event within a second of the mark, either side, for
-# what two processes do at once ("/bin/dnrd &" returns before dnrd).
+# sb_soon RE [WHAT]: an event within a second of the mark, either side, for what two processes
+# do at once ("/bin/dnrd &" returns before dnrd).
 sb_soon() {
     local line
     if ! line=$(sb_wait 2 --past "$((${SB_MARK%.*} - 1)).${SB_MARK#*.}" "$1") ||
@@ -92,7 +87,6 @@ sb_soon() {
 }
 #   sb_holds WHAT COMMAND...
 sb_holds() { "${@:2}" || sb_miss "$1"; }
-
 sb_timeline() { "$REPO/sandbox/timeline" "$@" "$SB/events"; }
 
 # ---- actions: each noted (WHAT) before it is done, its time marked -------
@@ -134,7 +128,6 @@ sb_nvram() {
 # shellcheck disable=SC2034 # read by the tour
 WORLD="a sandbox" WORLD_RESPAWN=0
 sb_in() { bash -c "$1" | tr '\n' /; }
-
 # Pids of the live (not zombie) processes of that kernel name.
 sb_pidof() { ps -e -o pid=,stat=,comm= | awk -v name="$1" '$3 == name && $2 !~ /^Z/ { print $1 }'; }
 # Zombies, as "pid name parent" lines.
@@ -157,7 +150,6 @@ sb_catches() {
 # Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs.
 sb_hurry_first_pass() { sb_wait_daemon_ready && sb_until sb_asleep && sig HUP; }
 sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
-
 # What the daemon holds, before and after a long run: its descriptors ("FD TARGET",
 # a /proc/PID/ as N), a /proc status field in kB, the processes.
 sb_daemon_fds() { find "/proc/$SB_DAEMON_PID/fd/" -mindepth 1 -printf '%f %l\n' | sed 's| /proc/[0-9]*/| /proc/N/|' | sort -n; }
@@ -170,9 +162,9 @@ sb_crowd() {
     perl -e 'for (1 .. $ARGV[0]) { defined(my $pid = fork) or die "fork: $!\n"; $pid or sleep }' "$1" \
         </dev/null >/dev/null && sb_note "$1 idle processes started"
 }
-# System calls per pass over PASSES steady passes, counted by strace (summary
-# in FILE) from within one wait to within another: the wait it attaches in
-# ends as restart_syscall, the one it leaves in is not counted.
+# System calls per pass over PASSES steady passes, counted by strace (summary in FILE) from
+# within one wait to within another: the wait it attaches in ends as restart_syscall, the one it
+# leaves in is not counted.
 sb_syscalls_per_pass() {
     local tracer
     strace -f -c -o "$2" -p "$SB_DAEMON_PID" 2>/dev/null &
@@ -184,9 +176,8 @@ sb_syscalls_per_pass() {
     awk '$1 ~ /^[0-9.]+$/ && $NF != "total" { calls += $4; if ($NF ~ /nanosleep$|^restart_syscall$/) waits += $4 }
         END { print waits ? int(calls / waits) : "none" }' "$2"
 }
-# The same for a daemon of another CPU under qemu-user "-d strace -D LOG",
-# from wait to wait in that log; this qemu has no name for MIPS o32's
-# clock_nanosleep_time64 ("Unknown syscall 4407").
+# The same for a daemon of another CPU under qemu-user "-d strace -D LOG", from wait to wait in
+# that log; this qemu has no name for MIPS o32's clock_nanosleep_time64 ("Unknown syscall 4407").
 sb_qemu_syscalls_per_pass() {
     local from
     from=$(wc -l <"$2")
