@@ -47,9 +47,8 @@ static int wait_forever(void *name)
         pause();
 }
 
-// Grows or shrinks the crowd of idle processes to count. They share this
-// process's memory (CLONE_VM): a fork copies the page tables, which costs
-// milliseconds each on a virtual machine, and a crowd of 10,000 a minute.
+// Grows or shrinks the crowd of idle processes to count. They share this process's memory
+// (CLONE_VM): a fork copies the page tables, milliseconds each on a virtual machine.
 static void set_crowd(size_t count)
 {
     while (g_crowd.size() < count) {
@@ -68,8 +67,7 @@ static void set_crowd(size_t count)
     g_crowd.resize(count);
 }
 
-// The process looked for, under the same name in argv[0] and in the
-// kernel's comm: pidof and busybox pidof read the one, pgrep the other.
+// The process looked for, named alike in argv[0] (pidof reads it) and comm (pgrep reads it).
 static void start_target(void)
 {
     pid_t pid = fork();
@@ -87,8 +85,8 @@ static void start_target(void)
         die("target did not start");
 }
 
-// The remembered-pid path asks again for the target, found before; the
-// full scan asks for a name nothing has, which reads all of /proc each time.
+// The remembered pid asks again for the target found before; the full scan, for a name nothing
+// has, reads all of /proc each time.
 static void look(benchmark::State &state, const char *name, int answer)
 {
     set_crowd(static_cast<size_t>(state.range(0)));

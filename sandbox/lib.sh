@@ -143,16 +143,23 @@ sb_signum() {
     fi
 }
 # Waits until the daemon catches SIGHUP, SIGUSR1 and SIGUSR2, by its numbers.
-sb_wait_daemon_ready() { sb_until sb_catches $((1 << ($(sb_signum HUP) - 1) | 1 << ($(sb_signum USR1) - 1) | 1 << ($(sb_signum USR2) - 1))); }
+sb_wait_daemon_ready() {
+    local mask=0 sig
+    for sig in HUP USR1 USR2; do mask=$((mask | 1 << ($(sb_signum "$sig") - 1))); done
+    sb_until sb_catches "$mask"
+}
 sb_catches() {
-    [[ $(sb_in "grep SigCgt /proc/$SB_DAEMON_PID/status") =~ ([0-9a-f]{8})/$ ]] && (((16#${BASH_REMATCH[1]} & $1) == $1))
+    [[ $(sb_in "grep SigCgt /proc/$SB_DAEMON_PID/status") =~ ([0-9a-f]{8})/$ ]] &&
+        (((16#${BASH_REMATCH[1]} & $1) == $1))
 }
 # Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs.
 sb_hurry_first_pass() { sb_wait_daemon_ready && sb_until sb_asleep && sig HUP; }
 sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
 # What the daemon holds, before and after a long run: its descriptors ("FD TARGET",
 # a /proc/PID/ as N), a /proc status field in kB, the processes.
-sb_daemon_fds() { find "/proc/$SB_DAEMON_PID/fd/" -mindepth 1 -printf '%f %l\n' | sed 's| /proc/[0-9]*/| /proc/N/|' | sort -n; }
+sb_daemon_fds() {
+    find "/proc/$SB_DAEMON_PID/fd/" -mindepth 1 -printf '%f %l\n' | sed 's| /proc/[0-9]*/| /proc/N/|' | sort -n
+}
 sb_daemon_kb() { awk -v key="$1:" '$1 == key { print $2 }' "/proc/$SB_DAEMON_PID/status"; }
 sb_processes() { sort <<<"$(ps -e -o comm=)"; } # ps done before sort starts, never listing it
 

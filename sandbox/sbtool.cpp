@@ -1,10 +1,9 @@
-// The event recorder of the sandbox (sandbox/run) and of the emulated router
-// (router/run), logging what it sees to the event log of events.h:
+// The event recorder of the sandbox and of the emulated router, into the log of events.h:
 //   init -- CMD...  PID 1: runs CMD, reaps and logs every orphan (the services)
-//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs the daemon, its output on a
-//                   pseudo-terminal as on the console (or a pipe); logs its lines
-//   watch TRANSCRIPT TTYFILE LED WAN   the console (a pseudo-terminal named in
-//                   TTYFILE), LED's values and WAN's lines, logged
+//   pty [--pipe] PIDFILE UPTIME -- CMD...   runs the daemon, its output on a pseudo-terminal as
+//                   on the console (or a pipe); logs its lines
+//   watch TRANSCRIPT TTYFILE LED WAN   the console (a pseudo-terminal named in TTYFILE), LED's
+//                   values and WAN's lines, logged
 //   guest           the same in the router, beside busybox init (see run_guest)
 
 #include "events.h" // and with it the C library's basics
@@ -188,8 +187,7 @@ static void read_watch()
     }
 }
 
-// morvid's own console lines, by the words it prints, are "out"; the rest
-// of the guest's console (killall, the WAN action, init) is the device's.
+// morvid's own console lines, known by their words, are "out"; the rest is the device's.
 static void guest_console_line(const char *, const char *text, size_t len)
 {
     static const char signal_line[] = "on_signal::recvd sig:";
@@ -202,9 +200,8 @@ static void guest_console_line(const char *, const char *text, size_t len)
         event_log(out ? "out" : "console", text, len);
 }
 
-// The console, a pseudo-terminal as on the device (many writers, O_TRUNC),
-// logged and copied to TRANSCRIPT: mounted by the sandbox (TTYFILE names it),
-// taken over in the guest as bootlogd does, where FIFO is read as well.
+// The console, a pseudo-terminal as on the device (many writers, O_TRUNC), logged and copied to
+// TRANSCRIPT: mounted by the sandbox (TTYFILE names it), taken over in the guest as bootlogd does.
 static int run_watch(const char *transcript, const char *tty_file, const char *led, const char *wan,
                      int fifo = -1)
 {

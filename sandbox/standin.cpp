@@ -1,7 +1,6 @@
-// Stand-in for the router's services (boa, dnrd, syslogd ...), named as it is
-// started: like the real servers it detaches and writes /var/run/NAME.pid, then
-// logs its start (and what the pid file held) and every signal with its sender
-// until one ends it. "exit N" in $SB/modes/NAME: it exits with N at once.
+// Stand-in for the router's services, named as it is started: like the real servers it detaches
+// and writes /var/run/NAME.pid, then logs its start (and what the pid file held) and every signal
+// with its sender until one ends it. "exit N" in $SB/modes/NAME: it exits with N at once.
 
 #include "events.h"
 
