@@ -14,12 +14,9 @@ sb_wait 60 '^svc signal getdeviceinfo ' >/dev/null || { echo "steady.sh: no firs
 if [[ $tag == cg ]]; then
     # Dump k + 1 holds pass k; a dump is complete once its totals are in.
     dump=$out/cg.out.$((passes + 3))
-    for ((i = 0; i < 50 * (passes + 4); i++)); do
-        grep -qs '^totals:' "$dump" && exit 0
-        sleep 0.1
-    done
-    echo "steady.sh: no $dump" >&2
-    exit 1
+    timeout $((5 * (passes + 4))) sh -c "until grep -qs '^totals:' '$dump'; do sleep 0.1; done" ||
+        { echo "steady.sh: no $dump" >&2; exit 1; }
+    exit 0
 fi
 sleep 7 # the first pass came at 10 s; this is the wait before the third
 if [[ $WRAP == qemu-* ]]; then # calls only: the memory would be qemu's

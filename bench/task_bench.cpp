@@ -85,8 +85,7 @@ static void start_target(void)
         die("target did not start");
 }
 
-// The remembered pid asks again for the target found before; the full scan, for a name nothing
-// has, reads all of /proc each time.
+// Remembered: the target found before, again; full scan: a name nothing has, all of /proc.
 static void look(benchmark::State &state, const char *name, int answer)
 {
     set_crowd(static_cast<size_t>(state.range(0)));

@@ -1,14 +1,12 @@
 #!/bin/bash
 # Builds the router's world in the sandbox's fresh namespaces, starts the real morvid in it, then
-# runs the command given: the only child of PID 1 (sbtool init); with --init busybox, PID 1
-# itself, turning into init.
+# runs the command given as the only child of PID 1 (sbtool init), or turns into busybox init.
 set -u
 export LC_ALL=C
 # shellcheck source=sandbox/lib.sh
 source "$SB/lib.sh"
 failed() { echo "sandbox: setup failed: $*" >&2; exit 1; }
-# Scratch space for the overlays, gone with the namespace; /sys of the new network namespace
-# (eth0 is the veth); a private /var/run.
+# Scratch space for the overlays; /sys of the new network namespace (eth0's); a private /var/run.
 mkdir -p "$SB/fs" "$SB/modes"
 mount -t tmpfs -o mode=755 sandbox-fs "$SB/fs" || failed "tmpfs on $SB/fs"
 mount -t sysfs sysfs /sys || failed "sysfs"
@@ -30,8 +28,7 @@ for name in "${SB_SERVICES[@]}"; do ln -sf "$BUILD/sandbox/standin" "$BIN/$name"
 # shellcheck disable=SC2016 # expanded when they run
 printf '#!/bin/bash\nprintf "%%s x ran pid=%%d\\n" "$EPOCHREALTIME" $$ >>"%s"\n' "$SB/events" >"$BIN/x"
 
-# The device library's NVRAM, LED 1 as a file, and a WAN action that records each request in a
-# file (watched with LED 1 in the order they came).
+# The device library's NVRAM, LED 1 as a file, and a WAN action recording each request in a file.
 mkdir -p /etc/zuqutil
 printf '# NVRAM of the sandbox\nwan_proto=%s\nwan_ifname=eth0\nled1_path=%s\n' "$PROTO" "$SB/led1" >/etc/zuqutil/nvram
 # shellcheck disable=SC2016

@@ -25,8 +25,7 @@ sb_ms() {
 }
 sb_t0() { sb_ms "$(awk '$2 == "sandbox" && $3 == "morvid-started" { print $1; exit }' "$SB/events")"; }
 sb_note() { printf '%s act %s\n' "$EPOCHREALTIME" "$*" >>"$SB/events"; }
-# sb_events [--past STAMP] RE: event lines in time order whose "source text" matches the
-# extended regular expression RE, stamped after STAMP if given.
+# sb_events [--past STAMP] RE: lines in time order whose "source text" matches the ERE RE.
 sb_events() {
     local past=0
     [[ $1 == --past ]] && { past=$2; shift 2; }
@@ -155,8 +154,7 @@ sb_catches() {
 # Ends the daemon's first wait (10 s) with a SIGHUP, which it only logs.
 sb_hurry_first_pass() { sb_wait_daemon_ready && sb_until sb_asleep && sig HUP; }
 sb_asleep() { [[ $(ps -o wchan= -p "$SB_DAEMON_PID") == *sleep* ]]; }
-# What the daemon holds, before and after a long run: its descriptors ("FD TARGET",
-# a /proc/PID/ as N), a /proc status field in kB, the processes.
+# What the daemon holds: its descriptors ("FD TARGET", /proc/PID/ as N), a status field, processes.
 sb_daemon_fds() {
     find "/proc/$SB_DAEMON_PID/fd/" -mindepth 1 -printf '%f %l\n' | sed 's| /proc/[0-9]*/| /proc/N/|' | sort -n
 }
@@ -169,9 +167,8 @@ sb_crowd() {
     perl -e 'for (1 .. $ARGV[0]) { defined(my $pid = fork) or die "fork: $!\n"; $pid or sleep }' "$1" \
         </dev/null >/dev/null && sb_note "$1 idle processes started"
 }
-# System calls per pass over PASSES steady passes, counted by strace (summary in FILE) from
-# within one wait to within another: the wait it attaches in ends as restart_syscall, the one it
-# leaves in is not counted.
+# System calls per pass over PASSES steady passes, by strace (summary in FILE), from within one
+# wait to within another: the first ends as restart_syscall, the last is not counted.
 sb_syscalls_per_pass() {
     local tracer
     strace -f -c -o "$2" -p "$SB_DAEMON_PID" 2>/dev/null &

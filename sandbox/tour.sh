@@ -92,8 +92,7 @@ for s in USR1 USR2 HUP; do
     sb_see "^out on_signal::recvd sig:$(sb_signum "$s")\$" 3 "SIG$s logged"
 done
 
-# 8. SIGTERM keeps its default action: morvid ends, its pid file left, no zombie; where init
-#    starts it again, a new morvid writes its own.
+# 8. SIGTERM keeps its default action: morvid ends, no zombie, its pid file left (or a new one's).
 sleep 1
 if declare -F world_figures >/dev/null; then world_figures; fi
 zombies=$(sb_in "cat /proc/[0-9]*/stat 2>/dev/null | grep -c ') Z '")
