@@ -28,11 +28,10 @@ want=$(printf '%s\n' "$@" | LC_ALL=C sort)
 
 # What the C library gives here allocates nothing (standard output gets a
 # buffer of morvid's own), but for what system keeps to itself.
+abi="GetSysUpTime _eval g_hearbeat_is_listening getWanLinkState nvram_get setLedLight task_is_running wan_start wan_stop"
 allowed=" $(printf "%s " access clock_gettime close dup2 execvp fcntl fork fstat getpid memchr memcmp memcpy \
     memset open pipe2 pread puts read sigaction sigemptyset sigfillset setvbuf sigprocmask sleep stat strcmp \
-    strlen strnlen stdout strpbrk syscall system unlink waitpid write _exit _eval GetSysUpTime getWanLinkState \
-    nvram_get setLedLight task_is_running wan_start wan_stop g_hearbeat_is_listening) "
-abi="GetSysUpTime _eval g_hearbeat_is_listening getWanLinkState nvram_get setLedLight task_is_running wan_start wan_stop"
+    strlen strnlen stdout strpbrk syscall system unlink waitpid write _exit "$abi") "
 for f in "$@"; do
     file=$stage/$f name=${f##*/}
     [ -f "$file" ] || continue

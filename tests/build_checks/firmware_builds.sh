@@ -41,16 +41,15 @@ stage_buildroot() { # a local site: the tree, less version control and what the 
     read -r -a exclude < <(sed -n 's/^MORVID_OVERRIDE_SRCDIR_RSYNC_EXCLUSIONS *= *//p' "$pkg/buildroot/package/morvid/morvid.mk")
     rsync -a --exclude .git "${exclude[@]}" "$src/" "$1/"
 }
-stage_openwrt() { # what Build/Prepare copies
+# The files of the tree named on the line read, copied to DIR; none is a failure.
+copy_named() {
     local files
-    read -r -a files < <(sed -n 's/.*addprefix [$](MORVID_SOURCE)\/,\([^)]*\)).*/\1/p' "$pkg/openwrt/morvid/Makefile")
+    read -r -a files
     ((${#files[@]})) && (cd "$src" && cp -r "${files[@]}" "$1/")
 }
-stage_yocto() { # the file:// entries of SRC_URI that come from the tree
-    local files
-    read -r -a files < <(sed -n 's|.*file://\([^;]*\);subdir=morvid.*|\1|p' "$pkg"/yocto/recipes-core/morvid/*.bb | paste -sd' ')
-    ((${#files[@]})) && (cd "$src" && cp -r "${files[@]}" "$1/")
-}
+# OpenWrt's: what Build/Prepare copies; Yocto's: the file:// entries of SRC_URI from the tree.
+stage_openwrt() { sed -n 's/.*addprefix [$](MORVID_SOURCE)\/,\([^)]*\)).*/\1/p' "$pkg/openwrt/morvid/Makefile" | copy_named "$1"; }
+stage_yocto() { sed -n 's|.*file://\([^;]*\);subdir=morvid.*|\1|p' "$pkg"/yocto/recipes-core/morvid/*.bb | paste -sd' ' | copy_named "$1"; }
 options_buildroot() { :; }
 options_openwrt() { sed -n "s|^CMAKE_OPTIONS += ||; T; s|\$(STAGING_DIR)|$work/staging|gp" "$pkg/openwrt/morvid/Makefile"; }
 options_yocto() { sed -n 's/^EXTRA_OECMAKE = "\(.*\)"/\1/p' "$pkg"/yocto/recipes-core/morvid/*.bb; }

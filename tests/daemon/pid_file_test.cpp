@@ -7,9 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-
 TEST(PidFile, ThePidAndANewlineOverWhateverWasThere)
 {
     const TempDir dir;
@@ -37,5 +34,3 @@ TEST(PidFile, ThePidAndANewlineOverWhateverWasThere)
     write_pid_file_to(dir.at("absent/morvid.pid").c_str());
     EXPECT_EQ(dir.get("absent/morvid.pid"), "<absent>");
 }
-
-} // namespace

@@ -3,9 +3,6 @@
 
 #include <climits>
 
-namespace
-{
-
 using PollLoop = DaemonTest;
 
 TEST_F(PollLoop, WaitsTenSecondsBeforeTheFirstPassAndFiveBeforeEachLater)
@@ -41,5 +38,3 @@ TEST_F(PollLoop, UptimeActionFiresOnceFromEighteenHundredSeconds)
         EXPECT_EQ(state.devinfo_killed, c.fires_in_pass != 0);
     }
 }
-
-} // namespace

@@ -11,14 +11,11 @@
 #include <string>
 #include <unistd.h>
 
-namespace
-{
-
 const int touched[] = {SIGCHLD, SIGUSR1, SIGUSR2, SIGHUP, SIGTERM, SIGPIPE, SIGALRM};
 
-void inherited_handler(int) {}
+static void inherited_handler(int) {}
 
-void (*handler_of(int sig))(int)
+static void (*handler_of(int sig))(int)
 {
     struct sigaction now = {};
     sigaction(sig, nullptr, &now);
@@ -26,7 +23,7 @@ void (*handler_of(int sig))(int)
 }
 
 // What is written on standard output, a pipe here, while act runs.
-std::string said_while(const std::function<void()> &act)
+static std::string said_while(const std::function<void()> &act)
 {
     int out[2], real_stdout = dup(STDOUT_FILENO);
     if (pipe2(out, O_NONBLOCK) != 0)
@@ -41,9 +38,7 @@ std::string said_while(const std::function<void()> &act)
     return line;
 }
 
-class Signals : public ::testing::Test
-{
-  protected:
+struct Signals : ::testing::Test {
     void SetUp() override
     {
         for (size_t i = 0; i < std::size(touched); ++i)
@@ -112,15 +107,12 @@ TEST_F(Signals, AFailedWriteChangesNothingElse)
     ASSERT_EQ(pipe(gone), 0);
     close(gone[0]);
     ssize_t written = 0;
-    EXPECT_EQ(said_while([&] {
-                  written = write(gone[1], "run_boa\n", 8);
-                  seen = errno;
-              }),
-              "")
-        << "the handler said something";
+    std::string said = said_while([&] {
+        written = write(gone[1], "run_boa\n", 8);
+        seen = errno;
+    });
+    EXPECT_EQ(said, "") << "the handler said something";
     close(gone[1]);
     EXPECT_EQ(written, -1);
     EXPECT_EQ(seen, EPIPE);
 }
-
-} // namespace

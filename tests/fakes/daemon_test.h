@@ -12,9 +12,7 @@
 
 #include <gtest/gtest.h>
 
-class DaemonTest : public ::testing::Test
-{
-  protected:
+struct DaemonTest : ::testing::Test {
     void SetUp() override
     {
         fake::world = fake::World();

@@ -30,19 +30,14 @@ inline const TempDir &dir()
     return made;
 }
 
-inline std::string text_of(const uint8_t *data, size_t size)
-{
-    return std::string(reinterpret_cast<const char *>(data), size);
-}
-
-// A target's one run; around it, every target checks that it left no
-// descriptor open.
-static void fuzz_one(const uint8_t *data, size_t size);
+// A target's one run, on the input as text; around it, every target checks
+// that it left no descriptor open.
+static void fuzz_one(const std::string &input);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     int fds = lowest_free_descriptor();
-    fuzz_one(data, size);
+    fuzz_one(std::string(reinterpret_cast<const char *>(data), size));
     CHECK(lowest_free_descriptor() == fds);
     return 0;
 }

@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <fstream>
 
-static void fuzz_one(const uint8_t *data, size_t size)
+static void fuzz_one(const std::string &input)
 {
-    if (size < 2)
+    if (input.size() < 2)
         return;
-    int led = static_cast<int8_t>(data[0]), value = static_cast<int8_t>(data[1]);
+    int led = static_cast<int8_t>(input[0]), value = static_cast<int8_t>(input[1]);
     led = led == 127 ? INT_MAX : led == -128 ? INT_MIN : led;
-    std::string store = text_of(data + 2, size - 2);
+    std::string store = input.substr(2);
     std::replace(store.begin(), store.end(), '/', '_');
     dir().put("nvram", store);
     std::string path = store_model(store, "led" + std::to_string(led) + "_path").value_or("");

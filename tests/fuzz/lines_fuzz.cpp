@@ -35,12 +35,12 @@ static std::vector<std::string> lines_model(const std::string &stream)
     return lines;
 }
 
-static void fuzz_one(const uint8_t *data, size_t size)
+static void fuzz_one(const std::string &input)
 {
-    if (size == 0)
+    if (input.empty())
         return;
-    std::string stream = text_of(data + 1, size - 1);
-    size_t piece = 1 + data[0] * 17u;
+    std::string stream = input.substr(1);
+    size_t piece = 1 + static_cast<uint8_t>(input[0]) * 17u;
     int pipe_fds[2];
     CHECK(pipe2(pipe_fds, O_NONBLOCK | O_CLOEXEC) == 0);
     static struct lines l;

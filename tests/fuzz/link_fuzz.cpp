@@ -5,12 +5,11 @@
 #include "fuzz.h"
 #include "store_model.h"
 
-static void fuzz_one(const uint8_t *data, size_t size)
+static void fuzz_one(const std::string &input)
 {
-    if (size == 0)
+    if (input.empty())
         return;
-    std::string input = text_of(data + 1, size - 1);
-    std::string carrier = input.substr(0, data[0] % 8), store = input.substr(carrier.size());
+    std::string carrier = input.substr(1, input[0] & 7), store = input.substr(1 + carrier.size());
     // Only a key that is absent means eth0.
     bool set = ("\n" + store).find("\nwan_ifname=") != std::string::npos;
     std::string ifname = set ? store_model(store, "wan_ifname").value_or("") : "eth0";

@@ -5,9 +5,8 @@
 
 #include <sstream>
 
-static void fuzz_one(const uint8_t *data, size_t size)
+static void fuzz_one(const std::string &input)
 {
-    std::string input = text_of(data, size);
     size_t eol = input.find('\n');
     if (eol == std::string::npos)
         return;

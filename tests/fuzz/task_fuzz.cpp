@@ -18,9 +18,8 @@ static bool stat_model(std::string text, const std::string &name)
     return text.substr(open + 1, close - open - 1) == name.substr(0, 15);
 }
 
-static void fuzz_one(const uint8_t *data, size_t size)
+static void fuzz_one(const std::string &input)
 {
-    std::string input = text_of(data, size);
     size_t eol = input.find('\n');
     if (eol == std::string::npos || input.find('\0') < eol)
         return;

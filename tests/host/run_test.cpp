@@ -15,15 +15,16 @@
 struct Runner : ::testing::Test, TempDir {
 };
 
-// _eval's vector is of char *; the strings live in args. The caller's errno
-// is left stale on purpose: only a failed call may be judged by it. Any
-// directory will do as the configuration of a machine set up as a device.
-static int eval(std::vector<std::string> args, const char *path, const char *config_dir = "/")
+// _eval's vector is of char *; the strings live in args; an empty path is
+// none. The caller's errno is left stale on purpose: only a failed call may
+// be judged by it. Any directory will do as the configuration of a machine
+// set up as a device.
+static int eval(std::vector<std::string> args, std::string path = "", const char *config_dir = "/")
 {
     std::vector<char *> argv(args.size() + 1, nullptr);
     std::transform(args.begin(), args.end(), argv.begin(), [](auto &arg) { return arg.data(); });
     errno = EINTR;
-    return host_eval(config_dir, argv.data(), path);
+    return host_eval(config_dir, argv.data(), path.empty() ? nullptr : path.c_str());
 }
 
 // The command's exit status, 128 + the signal that ended it, or -1 for a
@@ -44,9 +45,9 @@ TEST_F(Runner, ExitStatusPassedBack)
         {{}, -1},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(eval(c.args, nullptr), c.expected) << c.args.size();
+        EXPECT_EQ(eval(c.args), c.expected) << c.args.size();
     EXPECT_EQ(host_eval("/", nullptr, nullptr), -1);
-    EXPECT_EQ(eval({"touch", at("ran")}, at("out").c_str()), -1); // neither ">" nor ">>"
+    EXPECT_EQ(eval({"touch", at("ran")}, at("out")), -1); // neither ">" nor ">>"
     std::string ran = at("ran");
     char *touch[] = {const_cast<char *>("touch"), ran.data(), nullptr};
     int pid = 0;
@@ -58,19 +59,17 @@ TEST_F(Runner, ExitStatusPassedBack)
 TEST_F(Runner, OutputTruncatedOrAppended)
 {
     std::vector<std::string> both = {"sh", "-c", "echo out; echo err >&2"};
-    std::string truncate = ">" + at("log"), append = ">>" + at("log");
     put("log", "old\n");
-    EXPECT_EQ(eval(both, truncate.c_str()), 0);
-    EXPECT_EQ(eval(both, truncate.c_str()), 0);
+    EXPECT_EQ(eval(both, ">" + at("log")), 0);
+    EXPECT_EQ(eval(both, ">" + at("log")), 0);
     EXPECT_EQ(get("log"), "out\nerr\n");
-    EXPECT_EQ(eval(both, append.c_str()), 0);
+    EXPECT_EQ(eval(both, ">>" + at("log")), 0);
     EXPECT_EQ(get("log"), "out\nerr\nout\nerr\n");
     // With no file the command writes where the caller does.
     std::string ours = "/proc/" + std::to_string(getpid()) + "/fd/1";
-    EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef " + ours + " ]"}, nullptr), 0);
-    std::string unopenable = ">" + at("missing/dir/log");
+    EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef " + ours + " ]"}), 0);
     EXPECT_EQ(eval({"sh", "-c", "[ /proc/$$/fd/1 -ef /dev/null ] && touch " + at("ran")},
-                   unopenable.c_str()),
+                   ">" + at("missing/dir/log")),
               0);
     EXPECT_EQ(get("ran"), "");
 }
@@ -79,27 +78,18 @@ TEST_F(Runner, OutputTruncatedOrAppended)
 // as one of them: the command must still have it as stdout and stderr.
 TEST_F(Runner, OutputReachesTheCommandWhateverStreamsTheCallerClosed)
 {
-    std::string log = ">" + at("log");
     for (int closed_from : {STDERR_FILENO, STDOUT_FILENO, STDIN_FILENO}) {
         pid_t pid = fork();
         if (pid == 0) {
             for (int fd = closed_from; fd <= STDERR_FILENO; ++fd)
                 close(fd);
-            _exit(eval({"sh", "-c", "echo out; echo err >&2"}, log.c_str()));
+            _exit(eval({"sh", "-c", "echo out; echo err >&2"}, ">" + at("log")));
         }
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         EXPECT_EQ(get("log"), "out\nerr\n") << "closed from " << closed_from;
     }
-}
-
-static void reap_all(int)
-{
-    int saved = errno;
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
-    errno = saved;
 }
 
 // The command's status comes back whatever the caller does with SIGCHLD:
@@ -112,17 +102,22 @@ TEST_F(Runner, StatusComesBackWhateverTheCallerDoesWithSigchld)
     ways[0].sa_handler = SIG_IGN;
     ways[1].sa_handler = SIG_DFL;
     ways[1].sa_flags = SA_NOCLDWAIT;
-    ways[2].sa_handler = reap_all;
+    ways[2].sa_handler = [](int) { // reaps every child, as a handler must: errno kept
+        int saved = errno;
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+        errno = saved;
+    };
     std::string out = ">" + at("status");
     ASSERT_EQ(sigaction(SIGCHLD, nullptr, &saved), 0);
     for (struct sigaction &way : ways) {
         sigemptyset(&way.sa_mask);
         ASSERT_EQ(sigaction(SIGCHLD, &way, nullptr), 0);
-        EXPECT_EQ(eval({"false"}, nullptr), 1);
-        EXPECT_EQ(eval({"zq_no_such_program_here"}, nullptr), 127);
-        EXPECT_EQ(eval({"sh", "-c", "sleep 0.2; exit 3"}, nullptr), 3);
+        EXPECT_EQ(eval({"false"}), 1);
+        EXPECT_EQ(eval({"zq_no_such_program_here"}), 127);
+        EXPECT_EQ(eval({"sh", "-c", "sleep 0.2; exit 3"}), 3);
         // The command's own: no signal blocked, SIGCHLD not ignored.
-        EXPECT_EQ(eval({"grep", "-E", "^Sig(Blk|Ign):", "/proc/self/status"}, out.c_str()), 0);
+        EXPECT_EQ(eval({"grep", "-E", "^Sig(Blk|Ign):", "/proc/self/status"}, out), 0);
         std::istringstream masks(get("status"));
         std::string name, blocked, ignored;
         masks >> name >> blocked >> name >> ignored;
@@ -143,11 +138,11 @@ TEST_F(Runner, NothingRunOffADevice)
 {
     testing::internal::CaptureStderr();
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(eval({"touch", at("ran")}, nullptr, at("none").c_str()), -1);
+        EXPECT_EQ(eval({"touch", at("ran")}, "", at("none").c_str()), -1);
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(get("ran"), "<absent>");
     EXPECT_EQ(said, at("none") + " missing: not a device, libzuqutil runs no command\n");
-    EXPECT_EQ(eval({"touch", at("ran")}, nullptr, root.c_str()), 0);
+    EXPECT_EQ(eval({"touch", at("ran")}, "", root.c_str()), 0);
     EXPECT_EQ(get("ran"), "");
 }
 
@@ -177,11 +172,10 @@ TEST_F(Runner, NoDescriptorLeftOpen)
 {
     put("nvram", "led1_path=" + at("led1") + "\nled2_path=" + at("none/led2") + "\n");
     put("act", "#!/bin/sh\n", 0755);
-    std::string out = ">" + at("out"), lost = ">" + at("none/out");
     size_t before = open_descriptors();
     for (int i = 0; i < 3; ++i) {
-        eval({"true"}, out.c_str());
-        eval({"true"}, lost.c_str());
+        eval({"true"}, ">" + at("out"));
+        eval({"true"}, ">" + at("none/out"));
         host_wan_action(at("act").c_str(), at("console").c_str(), "eth0", "start");
         host_set_led(at("nvram").c_str(), 1, i);
         host_set_led(at("nvram").c_str(), 2, i);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+// Every test of the file in a fresh directory of its own.
 struct Nvram : ::testing::Test, TempDir {
 };
 
@@ -64,8 +65,7 @@ TEST_F(Nvram, OnlyARegularFileReadAndNotTooFar)
     alarm(0);
 }
 
-struct LinkState : ::testing::Test, TempDir {
-};
+using LinkState = Nvram;
 
 TEST_F(LinkState, CarrierMappedForTheNvramInterface)
 {
@@ -156,8 +156,7 @@ TEST_F(LinkState, InterfaceFollowsTheStoreAsItChanges)
     EXPECT_EQ(open_descriptors(), before);
 }
 
-struct Led : ::testing::Test, TempDir {
-};
+using Led = Nvram;
 
 // The value and a newline replace the file "ledN_path" names, for any int
 // N and value; -1 for no path, an empty one, or one that cannot be written.

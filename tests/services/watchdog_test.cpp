@@ -4,9 +4,6 @@
 #include "services/kill_list.h"
 #include "services/watchdog.h"
 
-namespace
-{
-
 using Watchdog = DaemonTest;
 
 const fake::Trace dnrd_restart = {"unlink var/run/dnrd.pid",
@@ -57,5 +54,3 @@ TEST_F(Watchdog, APassRunsUptimeActionThenServicesThenTheWanLink)
     EXPECT_EQ(fake::world.trace, expected);
     EXPECT_EQ(fake::world.clock, 10u + 1 + 2 + 30 + 1);
 }
-
-} // namespace

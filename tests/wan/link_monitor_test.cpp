@@ -5,52 +5,21 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
-namespace
-{
-
-struct Row {
-    int before;
-    std::deque<int> codes; // what the reads of this pass answer
-    std::optional<std::string> proto;
-    fake::Trace calls; // each with the state at that moment, "@N"
-    int after;
-};
-
-class LinkMonitor : public DaemonTest
-{
-  protected:
-    void run(const std::vector<Row> &rows)
-    {
-        for (const Row &row : rows) {
-            SetUp();
-            // The state shown with every call, so the order of state change,
-            // LED and WAN call is checked too.
-            fake::world.probe = [] { return "@" + std::to_string(g_wan_last_state); };
-            if (row.proto)
-                fake::world.nvram["wan_proto"] = *row.proto;
-            fake::world.link = row.codes;
-            g_wan_last_state = row.before;
-            poll_wan_link();
-            std::string seen = "state " + std::to_string(row.before) + ", codes";
-            for (int code : row.codes)
-                seen += " " + std::to_string(code);
-            EXPECT_EQ(fake::world.trace, row.calls)
-                << seen << ", proto " << row.proto.value_or("unset");
-            EXPECT_EQ(g_wan_last_state, row.after) << seen;
-            EXPECT_EQ(g_wan_cur_state, row.codes.back()) << seen;
-        }
-    }
-};
-
-const std::string read = "getWanLinkState 0 0";
+using LinkMonitor = DaemonTest;
 
 TEST_F(LinkMonitor, EveryStateAndLinkCode)
 {
+    const std::string read = "getWanLinkState 0 0";
     const fake::Trace reread = {read + " @2", "sleep 2 @2", read + " @2"};
     const fake::Trace start = {"nvram_get wan_proto @2", "setLedLight 1 0 @2", "wan_start eth0 @2"};
-    run({
+    const struct {
+        int before;
+        std::deque<int> codes; // what the reads of this pass answer
+        std::optional<std::string> proto;
+        fake::Trace calls; // each with the state at that moment, "@N"
+        int after;
+    } rows[] = {
         {0, {1}, "static", {read + " @0", "setLedLight 1 1 @0"}, 1},
         {1, {1}, "static", {read + " @1", "setLedLight 1 1 @1"}, 1},
         {2, {1, 2}, "static", reread, 2},
@@ -71,7 +40,21 @@ TEST_F(LinkMonitor, EveryStateAndLinkCode)
         {1, {2}, "dhcp", {read + " @1", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
         {3, {2}, std::nullopt, {read + " @3", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
         {1, {2}, "Static", {read + " @1", "nvram_get wan_proto @2", "wan_start eth0 @2"}, 2},
-    });
+    };
+    for (const auto &row : rows) {
+        SetUp();
+        SCOPED_TRACE("state " + std::to_string(row.before) + ", codes " +
+                     testing::PrintToString(row.codes) + ", proto " + row.proto.value_or("unset"));
+        // The state shown with every call, so the order of state change,
+        // LED and WAN call is checked too.
+        fake::world.probe = [] { return "@" + std::to_string(g_wan_last_state); };
+        if (row.proto)
+            fake::world.nvram["wan_proto"] = *row.proto;
+        fake::world.link = row.codes;
+        g_wan_last_state = row.before;
+        poll_wan_link();
+        EXPECT_EQ(fake::world.trace, row.calls);
+        EXPECT_EQ(g_wan_last_state, row.after);
+        EXPECT_EQ(g_wan_cur_state, row.codes.back());
+    }
 }
-
-} // namespace
