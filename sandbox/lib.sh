@@ -141,10 +141,11 @@ sb_signum() {
         kill -l "$1"
     fi
 }
-# Waits until the daemon catches SIGHUP, SIGUSR1 and SIGUSR2, by its numbers.
+# Waits until the daemon catches SIGHUP, SIGUSR1 and SIGUSR2, in the numbers of the kernel that
+# reports them (under qemu-user, the host's: it is qemu that catches them).
 sb_wait_daemon_ready() {
     local mask=0 sig
-    for sig in HUP USR1 USR2; do mask=$((mask | 1 << ($(sb_signum "$sig") - 1))); done
+    for sig in HUP USR1 USR2; do mask=$((mask | 1 << ($(kill -l "$sig") - 1))); done
     sb_until sb_catches "$mask"
 }
 sb_catches() {
